@@ -1,0 +1,2 @@
+// Being written.
+#include "host/vel_settings_parser.h"

@@ -1,0 +1,73 @@
+// Exact K-nearest-neighbour search over the case store: a KD-tree with one case per leaf,
+// rebuilt for every candidate feature set and fold during model selection.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "data/knn_data_preparation.h"
+#include "host/vel_status.h"
+#include "search/knn_distance.h"
+
+struct KNNNeighbor {
+  double distance;
+  int32_t caseIndex;  // position in the case store's caseRows
+};
+
+// The K nearest cases of the last search, ascending by distance; items holds k + 1 slots.
+class KNNNeighborList {
+ public:
+  explicit KNNNeighborList(int kValue)
+      : k(kValue), items(static_cast<size_t>(kValue) + 1, KNNNeighbor{0.0, 0}) {}
+  int32_t k;
+  int32_t count = 0;
+  std::vector<KNNNeighbor> items;
+};
+
+class IKNNNearestNeighbor {
+ public:
+  virtual ~IKNNNearestNeighbor() = default;
+  // features: variable indices in column order (sums are accumulated in this order);
+  // fold: the held-out fold's code or -1; weights: parallel to features, or null.
+  virtual VelCommon::VelStatus Build(const std::vector<int>& features, int fold,
+                                     const std::vector<double>* weights) = 0;
+  // query: a row in case-store layout. count 0 in the result means no neighbour / failure.
+  virtual KNNNeighborList& FindNearest(const double* query, int K, bool includeSelf) = 0;
+  virtual void Clear() = 0;
+  virtual VelCommon::VelStatus GetStatus() const = 0;
+  virtual void DisplayAll() = 0;
+};
+
+class KNNKdTree : public IKNNNearestNeighbor {
+ public:
+  explicit KNNKdTree(KNNDataPreparation& store);
+  ~KNNKdTree() override;
+  KNNKdTree(const KNNKdTree&) = delete;
+  KNNKdTree& operator=(const KNNKdTree&) = delete;
+
+  VelCommon::VelStatus Build(const std::vector<int>& features, int fold,
+                             const std::vector<double>* weights) override;
+  KNNNeighborList& FindNearest(const double* query, int K, bool includeSelf) override;
+  void Clear() override;
+  VelCommon::VelStatus GetStatus() const override { return status_; }
+  void DisplayAll() override;
+  virtual void DisplayStatus(bool showPoints);
+  virtual void Display(bool showPoints);
+
+  // The tree's weight of each variable column (1.0 unless a build set it).
+  const std::vector<double>& Weights() const { return weights_; }
+  int PointCount() const { return pointCount_; }
+
+ private:
+  // Implementation state is private to the search subsystem (see knn_kd_tree.cpp).
+  struct Impl;
+  KNNDataPreparation& store_;
+  std::vector<double> weights_;
+  int32_t pointCount_ = 0;
+  VelCommon::VelStatus status_;
+  std::unique_ptr<KNNNeighborList> neighbours_;
+  std::unique_ptr<KNNDistance> metric_;
+  std::unique_ptr<Impl> impl_;
+};
