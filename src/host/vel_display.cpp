@@ -1,21 +1,22 @@
 #include "host/vel_display.h"
 
-#include <cstdio>
+#include "host/vel_convert.h"
+#include "host/vel_xml.h"
 
 namespace {
 
 std::ostream* gOut = nullptr;
 
-// Shortest text that reads back as the same double; keeps diagnostics locale-free.
+// Shortest text that reads back as the same double, with "." whatever the locale.
 std::string NumberText(double value) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.17g", value);
-  double back = 0.0;
+  std::string text;
   for (int precision = 1; precision <= 17; ++precision) {
-    std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
-    if (std::sscanf(buffer, "%lf", &back) == 1 && back == value) break;
+    const std::string format = "%." + std::to_string(precision) + "g";
+    text = VelXML::ReplaceSep(value, format.c_str());
+    double back = 0.0;
+    if (VelCommon::ParseDouble(text, back) && back == value) break;
   }
-  return buffer;
+  return text;
 }
 
 void WriteLine(const std::string& label, const std::string& value) {

@@ -1,6 +1,7 @@
 // One data record: one double per variable, in variable-list order.
 #pragma once
 
+#include <cstddef>
 #include <utility>
 #include <vector>
 
@@ -11,8 +12,8 @@ class Record {
   Record() = default;
   explicit Record(std::vector<double> values) : values_(std::move(values)) {}
 
-  double operator[](int index) const { return values_[static_cast<size_t>(index)]; }
-  double& operator[](int index) { return values_[static_cast<size_t>(index)]; }
+  double operator[](int index) const { return values_[static_cast<std::size_t>(index)]; }
+  double& operator[](int index) { return values_[static_cast<std::size_t>(index)]; }
   int Size() const { return static_cast<int>(values_.size()); }
 
   std::vector<double>& Values() { return values_; }

@@ -40,6 +40,8 @@ std::string HostStatusMessage(long code) {
       return "a setting's value does not convert to its type";
     case kHostNotParsed:
       return "the settings document was not parsed";
+    case kHostInternalError:
+      return "the settings parser failed unexpectedly (out of memory?)";
     default:
       return std::string();
   }

@@ -42,7 +42,8 @@ enum HostStatusCode : long {
   kHostInvalidField = 100003,  // datum 0 = position of the field declaration
   kHostListNotItems = 100004,
   kHostKeyUnreadable = 100005,
-  kHostNotParsed = 100006,  // a query before a successful ParseToDOM
+  kHostNotParsed = 100006,      // a query before a successful ParseToDOM
+  kHostInternalError = 100007,  // the parser ran out of memory or failed unexpectedly
 };
 
 // One-line English message for a host status code; empty for codes outside the host range.

@@ -1,7 +1,6 @@
 #include "host/vel_variables.h"
 
-#include <cstdlib>
-
+#include "host/vel_convert.h"
 #include "host/vel_missing.h"
 
 namespace VelMTD {
@@ -14,11 +13,10 @@ void VelCategories::Add(const std::string& value, double number, const std::stri
 
 int VelCategories::FindCode(const std::string& value, bool numeric) const {
   if (numeric) {
-    // Numeric categories match by value, so "1" and "1.0" name the same category.
-    const char* begin = value.c_str();
-    char* end = nullptr;
-    const double number = std::strtod(begin, &end);
-    if (end == begin || *end != '\0') return -1;
+    // Numeric categories match by value, so "1" and "1.0" name the same category; the
+    // text is read in the "C" conventions whatever the process locale.
+    double number = 0.0;
+    if (!VelCommon::ParseDouble(value, number)) return -1;
     for (size_t i = 0; i < numbers_.size(); ++i) {
       if (numbers_[i] == number) return static_cast<int>(i);
     }

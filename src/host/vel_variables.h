@@ -1,6 +1,7 @@
 // Variables and the variable list that the settings parser fills.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,9 +20,11 @@ class VelCategories {
  public:
   int Size() const { return static_cast<int>(values_.size()); }
   // Value text of category index (as written in the settings document).
-  const std::string& CategoryValue(int index) const { return values_[static_cast<size_t>(index)]; }
+  const std::string& CategoryValue(int index) const {
+    return values_[static_cast<std::size_t>(index)];
+  }
   // Numeric value of category index (numeric categorical variables; 0 for strings).
-  double CategoryNumber(int index) const { return numbers_[static_cast<size_t>(index)]; }
+  double CategoryNumber(int index) const { return numbers_[static_cast<std::size_t>(index)]; }
   // One display label per category, or empty when the categories carry no labels.
   const std::vector<std::string>& CategoryLabels() const { return labels_; }
 

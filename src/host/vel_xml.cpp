@@ -1,2 +1,344 @@
-// Being written.
 #include "host/vel_xml.h"
+
+#include <locale.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace VelXML {
+
+namespace {
+
+constexpr const char kReplacementChar[] = "\xEF\xBF\xBD";
+constexpr const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+
+// The UTF-8 sequence at text[i]: its length, 0 when the bytes there are not well-formed
+// UTF-8 (overlong, surrogate, truncated, beyond U+10FFFF); allowed tells whether XML 1.0
+// accepts the character it encodes.
+size_t SequenceAt(const std::string& text, size_t i, bool& allowed) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  if (lead < 0x80) {
+    allowed = lead >= 0x20 || lead == 0x09 || lead == 0x0A || lead == 0x0D;
+    return 1;
+  }
+  size_t length = 0;
+  char32_t code = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07;
+  } else {
+    return 0;  // continuation byte, overlong lead (C0/C1) or beyond U+10FFFF
+  }
+  if (i + length > text.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    const unsigned char next = byte(i + k);
+    if ((next & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (next & 0x3F);
+  }
+  const char32_t minimum = length == 2 ? 0x80 : (length == 3 ? 0x800 : 0x10000);
+  if (code < minimum || code > 0x10FFFF) return 0;  // overlong or out of range
+  if (code >= 0xD800 && code <= 0xDFFF) return 0;   // surrogates are not characters
+  allowed = code != 0xFFFE && code != 0xFFFF;       // the two non-characters XML excludes
+  return length;
+}
+
+// Output target shared by the string and the stream serialisers, so both produce the same
+// bytes from one algorithm.
+class StringSink {
+ public:
+  explicit StringSink(std::string& text) : text_(text) {}
+  void Put(const std::string& piece) { text_ += piece; }
+  void Child(const XMLInterface& child, ExportFormat& format) { child.AppendTo(text_, format); }
+
+ private:
+  std::string& text_;
+};
+
+class StreamSink {
+ public:
+  StreamSink(std::ostream& out, bool useUTF8) : out_(out), useUTF8_(useUTF8) {}
+  void Put(const std::string& piece) {
+    if (useUTF8_) {
+      WriteUTF(out_, piece);
+    } else {
+      Write(out_, piece);
+    }
+  }
+  void Child(const XMLInterface& child, ExportFormat& format) {
+    child.WriteTo(out_, format, useUTF8_);
+  }
+
+ private:
+  std::ostream& out_;
+  bool useUTF8_;
+};
+
+// Line break and indentation that start a node at the format's current depth.
+std::string NodeLead(const ExportFormat& format) {
+  std::string lead;
+  if (format.IsCompact()) return lead;
+  if (format.IsNewParagraph()) lead += '\n';
+  if (format.HasIndentation() && format.GetDepth() > 0) {
+    lead.append(static_cast<size_t>(format.GetDepth()), '\t');
+  }
+  return lead;
+}
+
+void AfterNode(ExportFormat& format) {
+  format.SetIsNewParagraph(true);
+  format.SetIndentation(true);
+}
+
+template <typename Sink>
+void SerialiseText(const XMLString& node, ExportFormat& format, Sink& sink) {
+  sink.Put(NodeLead(format) + EscapeText(node.GetText(), false));
+  AfterNode(format);
+}
+
+template <typename Sink>
+void SerialiseElement(const XMLElement& element, ExportFormat& format, Sink& sink) {
+  const int depth = format.GetDepth();
+  std::string open = NodeLead(format);
+  open += '<';
+  open += element.GetName();
+  for (const XMLAttribute& attribute : element.GetAttributes()) {
+    open += ' ';
+    attribute.AppendTo(open);
+  }
+  const auto& children = element.GetChildren();
+  if (children.empty()) {
+    open += "/>";
+    sink.Put(open);
+    AfterNode(format);
+    return;
+  }
+  open += '>';
+
+  // Text-only content stays on the element's line: <Row>a;b</Row>.
+  bool textOnly = true;
+  for (const auto& child : children) {
+    if (dynamic_cast<const XMLString*>(child.get()) == nullptr) {
+      textOnly = false;
+      break;
+    }
+  }
+  if (textOnly) {
+    for (const auto& child : children) {
+      open += EscapeText(static_cast<const XMLString&>(*child).GetText(), false);
+    }
+    open += "</";
+    open += element.GetName();
+    open += '>';
+    sink.Put(open);
+    AfterNode(format);
+    return;
+  }
+
+  sink.Put(open);
+  for (const auto& child : children) {
+    format.SetDepth(depth + 1);
+    sink.Child(*child, format);
+  }
+  format.SetDepth(depth);
+  AfterNode(format);
+  std::string close = NodeLead(format);
+  close += "</";
+  close += element.GetName();
+  close += '>';
+  sink.Put(close);
+  AfterNode(format);
+}
+
+// A locale object for the "C" numeric conventions, made once and never freed: number texts
+// must not depend on whatever locale the host process has set.
+locale_t CNumericLocale() {
+  static const locale_t locale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+  return locale;
+}
+
+void WriteTreeImpl(std::ostream& out, const char* docType, const XMLInterface* root, bool indent,
+                   bool useUTF8) {
+  StreamSink sink(out, useUTF8);
+  sink.Put(kDeclaration);
+  if (docType != nullptr) {
+    std::string line = "\n";
+    if (std::strncmp(docType, "<!", 2) == 0) {
+      line += docType;
+    } else {
+      line += "<!DOCTYPE ";
+      line += docType;
+      line += '>';
+    }
+    sink.Put(line);
+  }
+  if (root != nullptr) {
+    ExportFormat format;
+    if (!indent) {
+      sink.Put("\n");
+      format.SetCompact(true);
+    }
+    root->WriteTo(out, format, useUTF8);
+  }
+  sink.Put("\n");
+}
+
+}  // namespace
+
+void Write(std::ostream& out, const std::string& text) {
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+void WriteUTF(std::ostream& out, const std::string& text) {
+  // The narrow code page of this platform is UTF-8: nothing to convert.
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+std::string EscapeText(const std::string& text, bool forAttribute) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        ++i;
+        continue;
+      case '<':
+        escaped += "&lt;";
+        ++i;
+        continue;
+      case '>':
+        escaped += "&gt;";
+        ++i;
+        continue;
+      case '"':
+        escaped += forAttribute ? "&quot;" : "\"";
+        ++i;
+        continue;
+      default:
+        break;
+    }
+    bool allowed = false;
+    const size_t length = SequenceAt(text, i, allowed);
+    if (length == 0) {
+      // Bytes that are not UTF-8 are replaced one by one, so whatever came in, the
+      // output stays well-formed.
+      escaped += kReplacementChar;
+      ++i;
+    } else {
+      if (allowed) {
+        escaped.append(text, i, length);
+      } else {
+        escaped += kReplacementChar;
+      }
+      i += length;
+    }
+  }
+  return escaped;
+}
+
+void XMLAttribute::AppendTo(std::string& text) const {
+  text += name_;
+  text += "=\"";
+  text += EscapeText(value_, true);
+  text += '"';
+}
+
+XMLString* XMLString::Create(const std::string& text) {
+  return new XMLString(text);
+}
+
+void XMLString::AppendTo(std::string& text, ExportFormat& format) const {
+  StringSink sink(text);
+  SerialiseText(*this, format, sink);
+}
+
+void XMLString::WriteTo(std::ostream& out, ExportFormat& format, bool useUTF8) const {
+  StreamSink sink(out, useUTF8);
+  SerialiseText(*this, format, sink);
+}
+
+XMLElement* XMLElement::Create(const std::string& name) {
+  return new XMLElement(name);
+}
+
+XMLElement::~XMLElement() = default;
+
+void XMLElement::AddAttribute(const std::string& name, const std::string& text) {
+  attributes_.emplace_back(name, text);
+}
+
+void XMLElement::AddAttribute(const std::string& name, double value) {
+  const bool wholeInt = std::isfinite(value) && value == std::trunc(value) &&
+                        value >= -2147483648.0 && value <= 2147483647.0;
+  attributes_.emplace_back(name, Format(value, wholeInt, nullptr));
+}
+
+void XMLElement::AppendTo(std::string& text, ExportFormat& format) const {
+  StringSink sink(text);
+  SerialiseElement(*this, format, sink);
+}
+
+void XMLElement::WriteTo(std::ostream& out, ExportFormat& format, bool useUTF8) const {
+  StreamSink sink(out, useUTF8);
+  SerialiseElement(*this, format, sink);
+}
+
+int XMLElement::AddText(XMLString* node) {
+  return AddChild(node);
+}
+
+int XMLElement::AddChild(XMLInterface* node) {
+  if (node != nullptr) children_.emplace_back(node);
+  return static_cast<int>(children_.size());
+}
+
+void WriteTree(std::ostream& out, const char* docType, const XMLInterface* root, bool indent) {
+  WriteTreeImpl(out, docType, root, indent, false);
+}
+
+void WriteTreeUTF8(std::ostream& out, const char* docType, const XMLInterface* root, bool indent) {
+  WriteTreeImpl(out, docType, root, indent, true);
+}
+
+std::string ReplaceSep(double value, const char* format) {
+  if (format == nullptr) format = "%.15g";
+  const locale_t cLocale = CNumericLocale();
+  const locale_t previous =
+      cLocale != static_cast<locale_t>(0) ? uselocale(cLocale) : static_cast<locale_t>(0);
+  std::string text(64, '\0');
+  int written = std::snprintf(text.data(), text.size() + 1, format, value);
+  if (written > static_cast<int>(text.size())) {
+    text.resize(static_cast<size_t>(written));
+    written = std::snprintf(text.data(), text.size() + 1, format, value);
+  }
+  if (previous != static_cast<locale_t>(0)) uselocale(previous);
+  if (written < 0) return std::string();
+  text.resize(static_cast<size_t>(written));
+  if (cLocale == static_cast<locale_t>(0)) {
+    // No "C" locale object could be made: fall back to mending the separator by hand.
+    for (char& c : text) {
+      if (c == ',') c = '.';
+    }
+  }
+  return text;
+}
+
+std::string Format(double value, bool asInteger, const char* format) {
+  if (!asInteger) return ReplaceSep(value, format != nullptr ? format : "%.15g");
+  std::string text = ReplaceSep(value, "%.0f");
+  // Rounding a small negative value (or -0 itself) yields "-0", which is no integer text.
+  if (text == "-0") text = "0";
+  return text;
+}
+
+}  // namespace VelXML

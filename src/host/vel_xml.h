@@ -21,11 +21,16 @@ class ExportFormat {
   bool HasIndentation() const { return indentation_; }
   void SetIsNewParagraph(bool flag) { newParagraph_ = flag; }
   void SetIndentation(bool flag) { indentation_ = flag; }
+  // A compact format writes no line breaks or indentation at all, whatever the two flags
+  // say (WriteTree with indent false).
+  bool IsCompact() const { return compact_; }
+  void SetCompact(bool flag) { compact_ = flag; }
 
  private:
   int depth_ = 0;
   bool newParagraph_ = true;
   bool indentation_ = true;
+  bool compact_ = false;
 };
 
 // A text in the code page (Write) or as UTF-8 (WriteUTF); identical bytes here.
