@@ -8,7 +8,7 @@
 
 class KNNReporter;
 
-class KNNSettings {
+class KNNSettings final {
  public:
   KNNSettings() = default;
   KNNSettings(const KNNSettings&) = delete;
