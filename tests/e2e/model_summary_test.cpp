@@ -1,0 +1,78 @@
+// The build summary read back from a model document.
+#include "model_summary.h"
+
+#include <gtest/gtest.h>
+
+#include "support/cli_process.h"
+
+namespace knncli {
+namespace {
+
+// Two models, and a MiningField outside any model that must not count.
+constexpr const char* kDocument = R"(<?xml version="1.0"?>
+<PMML version="4.3" xmlns="http://www.dmg.org/PMML-4_3">
+  <MiningBuildTask><Extension><MiningField name="ignored" usageType="active"/></Extension></MiningBuildTask>
+  <NearestNeighborModel functionName="classification" numberOfNeighbors="5">
+    <Extension name="Orin Models">
+      <Parameter name="percentIncorrectlyClassifiedCases" type="double" value="0.04"/>
+      <Parameter name="selectedFeatures" type="integer" value="2"/>
+    </Extension>
+    <MiningSchema>
+      <MiningField name="sepal_width" usageType="supplementary"/>
+      <MiningField name="petal_length" usageType="active"/>
+      <MiningField name="petal_width" usageType="active"/>
+      <MiningField name="species" usageType="predicted"/>
+    </MiningSchema>
+    <TrainingInstances><InstanceFields/><InlineTable><row><MiningField name="x" usageType="active"/></row></InlineTable></TrainingInstances>
+  </NearestNeighborModel>
+  <NearestNeighborModel functionName="regression" numberOfNeighbors="3">
+    <MiningSchema>
+      <MiningField name="area" usageType="active"/>
+      <MiningField name="rent" usageType="predicted"/>
+    </MiningSchema>
+    <ModelExplanation><PredictiveModelQuality targetField="rent" sumSquaredError="1234.5"/></ModelExplanation>
+  </NearestNeighborModel>
+  <NearestNeighborModel functionName="clustering" numberOfNeighbors="4"/>
+</PMML>
+)";
+
+TEST(ModelSummaryTest, ReadsKFeaturesAndErrorPerModel) {
+  clitest::TempDir dir;
+  const std::string path = dir.File("model.pmml");
+  clitest::WriteText(path, kDocument);
+  std::vector<ModelSummary> summaries;
+  std::string error;
+  ASSERT_TRUE(ReadModelSummaries(path, summaries, error)) << error;
+  ASSERT_EQ(summaries.size(), 3u);
+
+  EXPECT_EQ(summaries[0].target, "species");
+  EXPECT_EQ(summaries[0].k, 5);
+  EXPECT_EQ(summaries[0].features, (std::vector<std::string>{"petal_length", "petal_width"}));
+  EXPECT_TRUE(summaries[0].hasError);
+  EXPECT_TRUE(summaries[0].errorIsRate);
+  EXPECT_EQ(summaries[0].error, 0.04);
+  EXPECT_EQ(FormatSummary(summaries[0]),
+            "species: K 5; features petal_length, petal_width; training error 0.04 "
+            "(proportion misclassified)");
+
+  EXPECT_EQ(summaries[1].target, "rent");
+  EXPECT_EQ(summaries[1].k, 3);
+  EXPECT_FALSE(summaries[1].errorIsRate);
+  EXPECT_EQ(FormatSummary(summaries[1]),
+            "rent: K 3; features area; training error 1234.5 (sum of squared errors)");
+
+  EXPECT_EQ(FormatSummary(summaries[2]), "(no target): K 4; features (none)");
+}
+
+TEST(ModelSummaryTest, BrokenDocumentsAreReported) {
+  clitest::TempDir dir;
+  const std::string path = dir.File("broken.pmml");
+  clitest::WriteText(path, "<PMML><NearestNeighborModel numberOfNeighbors=\"3\">");
+  std::vector<ModelSummary> summaries;
+  std::string error;
+  EXPECT_FALSE(ReadModelSummaries(path, summaries, error));
+  EXPECT_FALSE(ReadModelSummaries(dir.File("absent.pmml"), summaries, error));
+}
+
+}  // namespace
+}  // namespace knncli

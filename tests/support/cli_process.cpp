@@ -1,0 +1,123 @@
+#include "support/cli_process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace clitest {
+
+pid_t StartKnn(const std::vector<std::string>& args, const std::string& dir,
+               const std::string& outPath, const std::string& errPath) {
+  std::vector<std::string> argvText = {KNN_CLI_PATH};
+  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argvText) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int in = open("/dev/null", O_RDONLY);
+    if (out < 0 || err < 0 || in < 0 || chdir(dir.c_str()) != 0) _exit(127);
+    dup2(in, STDIN_FILENO);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int WaitForExit(pid_t pid, double timeoutSeconds) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+  int status = 0;
+  while (true) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0) return -1;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+RunResult RunKnn(const std::vector<std::string>& args, const std::string& dir) {
+  TempDir capture;
+  const std::string outPath = capture.File("stdout");
+  const std::string errPath = capture.File("stderr");
+  RunResult result;
+  result.exitCode = WaitForExit(StartKnn(args, dir, outPath, errPath), 600.0);
+  result.out = ReadText(outPath);
+  result.err = ReadText(errPath);
+  return result;
+}
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/knn-cli-test-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> ListDir(const std::string& path) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(path, ignored)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace clitest

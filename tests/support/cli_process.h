@@ -1,0 +1,48 @@
+// Running the knn program from tests, and the temporary folders those runs write into.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace clitest {
+
+struct RunResult {
+  int exitCode = -1;  // -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs knn (KNN_CLI_PATH) with args in folder dir and waits for it.
+RunResult RunKnn(const std::vector<std::string>& args, const std::string& dir = ".");
+
+// Starts knn in the background with its output sent to the files outPath and errPath.
+pid_t StartKnn(const std::vector<std::string>& args, const std::string& dir,
+               const std::string& outPath, const std::string& errPath);
+// Waits up to timeoutSeconds; the exit code, or -1 (the process is then killed).
+int WaitForExit(pid_t pid, double timeoutSeconds);
+
+// A fresh folder under the system temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadText(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+// Names in a folder, without "." and "..", sorted.
+std::vector<std::string> ListDir(const std::string& path);
+// Splits text into lines without their line ends.
+std::vector<std::string> Lines(const std::string& text);
+
+}  // namespace clitest
