@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "report/report.h"
 #include "session.h"
 
 namespace knncli {
@@ -16,6 +17,9 @@ int RunBuild(const BuildArgs& args) {
   if (code == kExitOk) code = session.BuildFrom(args.train);
   if (code == kExitOk) code = session.WriteModel(model, args.output, args.utf8);
   if (code == kExitOk && !args.display.empty()) code = session.WriteDisplay(display);
+  if (code == kExitOk && !args.report.empty()) {
+    code = RunReportCommand({args.output, "-o", args.report});
+  }
   return code;
 }
 

@@ -91,6 +91,7 @@ ParseResult ParseBuildArgs(const std::vector<std::string>& args, BuildArgs& out,
   const std::map<std::string, Option> options = {
       {"-o", Value(out.output)},         {"--output", Value(out.output)},
       {"--display", Value(out.display)}, {"--utf8", Flag(out.utf8)},
+      {"--report", Value(out.report)},
       {"--quiet", Flag(out.quiet)},      {"-q", Flag(out.quiet)}};
   ParseResult result = ParseGeneric(args, options, positionals, error);
   if (result != ParseResult::kOk) return result;
@@ -148,7 +149,7 @@ ParseResult ParseDemoArgs(const std::vector<std::string>& args, DemoArgs& out, s
 std::string HelpText(const std::string& command) {
   if (command == "build") {
     return "usage: knn build SETTINGS.xml TRAIN.csv [-o MODEL.pmml] [--utf8] [--display FILE] "
-           "[--quiet]\n\n"
+           "[--report FILE] [--quiet]\n\n"
            "Builds the nearest-neighbour model described by SETTINGS.xml from the records of\n"
            "TRAIN.csv and writes it as a PMML document (default model.pmml). An existing file\n"
            "is replaced only once the new document is complete. A summary per target (K, the\n"
@@ -156,6 +157,7 @@ std::string HelpText(const std::string& command) {
            "  -o, --output FILE  where to write the model document\n"
            "  --utf8             write the document's texts as UTF-8\n"
            "  --display FILE     also write the component's diagnostic dump to FILE\n"
+           "  --report FILE      also write the model's HTML report to FILE (as knn report)\n"
            "  -q, --quiet        no progress lines\n";
   }
   if (command == "score") {
@@ -185,14 +187,24 @@ std::string HelpText(const std::string& command) {
   if (command == "demo") {
     return "usage: knn demo [--out DIR] [--quiet]\n\n"
            "Runs the bundled iris example end to end: builds the model (K and features chosen\n"
-           "automatically), writes DIR/model.pmml and DIR/scored.csv (default DIR: ./knn-demo)\n"
-           "and prints the summary.\n";
+           "automatically), writes DIR/model.pmml, DIR/scored.csv and the HTML report\n"
+           "DIR/report.html (default DIR: ./knn-demo) and prints the summary.\n";
+  }
+  if (command == "report") {
+    return "usage: knn report MODEL.pmml [-o REPORT.html]\n\n"
+           "Writes a self-contained HTML report of a model document: the choice of K and of\n"
+           "the features, feature importances and weights, prediction quality (confusion\n"
+           "matrix or residuals) and nearest-neighbour distances per target, then the build\n"
+           "settings and the data dictionary. Default output: MODEL.html beside the model;\n"
+           "-o - writes to standard output.\n\n"
+           "  -o, --output FILE  where to write the report\n";
   }
   return "usage: knn COMMAND [ARGS]\n\n"
          "Commands:\n"
          "  build  SETTINGS.xml TRAIN.csv [-o MODEL.pmml]   build a model, write PMML\n"
          "  score  SETTINGS.xml TRAIN.csv NEW.csv [-o OUT]  build, then score new records\n"
          "  infer  TRAIN.csv [--target NAME]...             draft a settings document\n"
+         "  report MODEL.pmml [-o REPORT.html]              HTML report of a model\n"
          "  demo   [--out DIR]                              run the bundled example\n\n"
          "knn COMMAND --help shows a command's options; knn --version the version.\n"
          "Exit codes: 0 success, 1 a component or settings error, 2 a usage error or an\n"

@@ -22,6 +22,7 @@ struct BuildArgs {
   std::string train;
   std::string output = "model.pmml";
   std::string display;
+  std::string report;  // empty: no HTML report
   bool utf8 = false;
   bool quiet = false;
 };

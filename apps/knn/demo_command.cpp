@@ -9,6 +9,7 @@
 
 #include "commands.h"
 #include "component_loader.h"
+#include "report/report.h"
 #include "session.h"
 
 namespace knncli {
@@ -73,8 +74,11 @@ int RunDemo(const DemoArgs& args) {
   if (code == kExitOk) code = session.BuildFrom(example + "/iris.csv");
   if (code == kExitOk) code = session.WriteModel(modelFile, model, false);
   if (code == kExitOk) code = session.WriteScores(example + "/iris.csv", &scoredFile);
+  const std::string report = args.outDir + "/report.html";
+  if (code == kExitOk) code = RunReportCommand({model, "-o", report});
   if (code == kExitOk) {
-    std::fprintf(stderr, "knn demo: wrote %s and %s\n", model.c_str(), scored.c_str());
+    std::fprintf(stderr, "knn demo: wrote %s, %s and %s\n", model.c_str(), scored.c_str(),
+                 report.c_str());
   }
   return code;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "report/report.h"
 #include "session.h"
 
 namespace {
@@ -54,6 +55,13 @@ int main(int argc, char** argv) {
   }
   if (command == "infer") {
     return Dispatch<knncli::InferArgs>(command, args, knncli::ParseInferArgs, knncli::RunInfer);
+  }
+  if (command == "report") {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+      std::fputs(knncli::HelpText(command).c_str(), stdout);
+      return knncli::kExitOk;
+    }
+    return RunReportCommand(args);
   }
   if (command == "demo") {
     return Dispatch<knncli::DemoArgs>(command, args, knncli::ParseDemoArgs, knncli::RunDemo);
