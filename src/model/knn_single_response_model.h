@@ -1,0 +1,65 @@
+// The model of one response field: its K, its features with their weights and importances,
+// its own KD-tree over the stored cases and its predictor.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "data/knn_data_preparation.h"
+#include "host/vel_status.h"
+#include "predict/knn_prediction_summary.h"
+#include "search/knn_kd_tree.h"
+#include "settings/knn_settings.h"
+
+class KNNSingleResponseModel {
+ public:
+  // responseIndex -1: a model without response (no predictor).
+  KNNSingleResponseModel(KNNDataPreparation* dataPreparation, int32_t responseIndex,
+                         bool isContinuous);
+  KNNSingleResponseModel(const KNNSingleResponseModel&) = delete;
+  KNNSingleResponseModel& operator=(const KNNSingleResponseModel&) = delete;
+  virtual ~KNNSingleResponseModel();
+  virtual VelCommon::VelStatus GetStatus() const { return status_; }
+
+  // Builds the tree over all cases with the model's own features and weights.
+  VelCommon::VelStatus BuildTree();
+  // Builds the tree over features with unit weights, leaving out the cases of excludedFold
+  // (-1: none). The model's own lists are not touched.
+  VelCommon::VelStatus BuildTreeForFeatures(const std::vector<int>& features, int32_t excludedFold);
+  void Display();
+
+  KNNSettings* GetSettings() const { return settings_; }
+  VelMTD::VelVarList* GetVariableList() const { return variableList_; }
+  KNNDataPreparation* GetDataPreparation() const { return dataPreparation_; }
+
+  int32_t GetK() const { return K_; }
+  void SetK(int32_t k) { K_ = k; }
+  const std::vector<int>& GetFeatures() const { return features_; }
+  void SetFeatures(const std::vector<int>& features) { features_ = features; }
+  // Parallel to the features; may be longer (one entry per candidate before selection).
+  const std::vector<double>& GetWeights() const { return weights_; }
+  void SetWeights(const std::vector<double>& weights) { weights_ = weights; }
+  // Parallel to the features; empty until importance is computed.
+  const std::vector<double>& GetImportance() const { return importance_; }
+  void SetImportance(const std::vector<double>& importance) { importance_ = importance; }
+  int32_t GetResponseIndex() const { return responseIndex_; }
+  bool IsContinuousResponse() const { return isContinuous_; }
+  KNNKdTree* GetTree() const { return tree_.get(); }
+  // Null when the model has no response.
+  KNNPredictionSummary* GetPredictor() const { return predictor_.get(); }
+
+ private:
+  KNNSettings* settings_;
+  VelMTD::VelVarList* variableList_;
+  KNNDataPreparation* dataPreparation_;
+  std::unique_ptr<KNNKdTree> tree_;
+  std::unique_ptr<KNNPredictionSummary> predictor_;
+  int32_t K_;
+  std::vector<int> features_;
+  std::vector<double> weights_;
+  std::vector<double> importance_;
+  int32_t responseIndex_;
+  bool isContinuous_;
+  VelCommon::VelStatus status_;
+};

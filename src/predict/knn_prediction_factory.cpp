@@ -1,0 +1,105 @@
+#include "predict/knn_prediction_factory.h"
+
+#include <algorithm>
+
+#include "boundary/status_codes.h"
+#include "model/knn_single_response_model.h"
+
+KNNPredictionFactory::KNNPredictionFactory(const std::vector<KNNPredictionSummary*>& summaries,
+                                           KNNStopControl* stopControl, bool output)
+    : output_(output), stopControl_(stopControl) {
+  SetSummaries(summaries);
+}
+
+void KNNPredictionFactory::SetSummaries(const std::vector<KNNPredictionSummary*>& summaries) {
+  summaries_ = summaries;
+  accumulators_.assign(summaries_.size(), 0.0);
+  accumulate_ = std::none_of(summaries_.begin(), summaries_.end(),
+                             [](const KNNPredictionSummary* s) { return s == nullptr; });
+}
+
+std::vector<double> KNNPredictionFactory::GetErrors() const {
+  std::vector<double> errors;
+  errors.reserve(summaries_.size());
+  for (size_t i = 0; i < summaries_.size(); ++i) {
+    if (summaries_[i] != nullptr) errors.push_back(summaries_[i]->ErrorValue(accumulators_[i]));
+  }
+  return errors;
+}
+
+VelCommon::VelStatus KNNPredictionFactory::Accumulate(KNNNeighborList& list, const double* row) {
+  for (size_t i = 0; i < summaries_.size(); ++i) {
+    const std::vector<double>& v = summaries_[i]->Predict(row, list);
+    const VelCommon::VelStatus s = summaries_[i]->AddError(row, v, accumulators_[i]);
+    if (!s.IsOK()) return s;
+  }
+  return VelCommon::VelStatus();
+}
+
+void KNNPredictionFactory::Reset() {
+  if (!accumulate_) return;
+  for (KNNPredictionSummary* s : summaries_) s->ResetCounts();
+  std::fill(accumulators_.begin(), accumulators_.end(), 0.0);
+}
+
+VelCommon::VelStatus KNNPredictionFactory::ScoreCases(KNNSingleResponseModel& model,
+                                                      const KNNCaseRows& rows, int32_t fold,
+                                                      int32_t K) {
+  status_ = VelCommon::VelStatus();
+  const int32_t foldColumn = model.GetSettings()->VFoldVariable;
+  const bool foldOnly = fold != -1 && foldColumn != -1;
+  const double foldValue = static_cast<double>(fold);
+  KNNKdTree& tree = *model.GetTree();
+  Reset();
+  for (const double* row : rows) {
+    if (stopControl_ != nullptr && stopControl_->ShouldStop()) {
+      status_ = KNNStatus::Error(KNNStatus::kInterrupted);
+      return status_;
+    }
+    if (foldOnly && !(row[foldColumn] == foldValue)) continue;
+    if (!status_.IsOK()) continue;  // a failed search: only a stop request can still end early
+    KNNNeighborList& list = tree.FindNearest(row, K, false);
+    if (list.count == 0) {
+      status_ = KNNStatus::Error(KNNStatus::kNoNeighbor);
+      continue;
+    }
+    if (accumulate_) {
+      status_ = Accumulate(list, row);
+      if (!status_.IsOK()) return status_;
+    }
+    if (output_) Output(list, row);
+  }
+  return status_;
+}
+
+// ---------------------------------------------------------------------------------------
+
+KNNKSelePredictionFactory::KNNKSelePredictionFactory(
+    const std::vector<KNNPredictionSummary*>& summaries, KNNStopControl* stopControl, int32_t maxK,
+    int32_t minK)
+    : KNNPredictionFactory(summaries, stopControl, false), maxK_(maxK), minK_(minK) {
+  const size_t nK = maxK_ >= minK_ ? static_cast<size_t>(maxK_ - minK_ + 1) : 0;
+  kAccumulators_.assign(summaries_.size(), std::vector<double>(nK, 0.0));
+}
+
+VelCommon::VelStatus KNNKSelePredictionFactory::Accumulate(KNNNeighborList& list,
+                                                           const double* row) {
+  // The list is sorted by distance, so its first k entries are the k nearest neighbours:
+  // one search with maxK serves every K. A K beyond the neighbours found (a fold leaving
+  // too few cases) is scored with all that were found.
+  const int32_t found = list.count;
+  for (size_t i = 0; i < summaries_.size(); ++i) {
+    std::vector<double>& acc = kAccumulators_[i];
+    for (int32_t j = 0; j <= maxK_ - minK_; ++j) {
+      list.count = std::min(minK_ + j, found);
+      const std::vector<double>& v = summaries_[i]->Predict(row, list);
+      const VelCommon::VelStatus s = summaries_[i]->AddError(row, v, acc[static_cast<size_t>(j)]);
+      if (!s.IsOK()) return s;
+    }
+  }
+  return VelCommon::VelStatus();
+}
+
+void KNNKSelePredictionFactory::Reset() {
+  for (auto& acc : kAccumulators_) std::fill(acc.begin(), acc.end(), 0.0);
+}

@@ -1,0 +1,128 @@
+#include "support/model_fixtures.h"
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+
+#include "predict/knn_prediction_summary.h"
+
+namespace knn_test {
+
+bool LoadIris(SearchTable& table, IrisColumns& columns) {
+  std::ifstream in(std::string(KNN_SOURCE_DIR) + "/examples/iris/iris.csv");
+  if (!in) return false;
+  std::string line;
+  std::getline(in, line);  // header
+  const std::vector<std::string> species{"setosa", "versicolor", "virginica"};
+  std::vector<std::vector<double>> rows;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    std::stringstream cells(line);
+    std::string cell;
+    std::vector<std::string> parts;
+    while (std::getline(cells, cell, ',')) parts.push_back(cell);
+    if (parts.size() != 7) return false;
+    const auto code = std::find(species.begin(), species.end(), parts[5]) - species.begin();
+    rows.push_back({std::stod(parts[0]), std::stod(parts[1]), std::stod(parts[2]),
+                    std::stod(parts[3]), std::stod(parts[4]), static_cast<double>(code),
+                    std::stod(parts[6])});
+  }
+  std::vector<double> lo(5, 1e300), hi(5, -1e300);
+  for (const auto& row : rows) {
+    for (size_t c = 1; c < 5; ++c) {
+      lo[c] = std::min(lo[c], row[c]);
+      hi[c] = std::max(hi[c], row[c]);
+    }
+  }
+  columns.id = table.AddCaseId("id");
+  columns.sepalLength = table.AddContinuous("sepal_length", lo[1], hi[1]);
+  columns.sepalWidth = table.AddContinuous("sepal_width", lo[2], hi[2]);
+  columns.petalLength = table.AddContinuous("petal_length", lo[3], hi[3]);
+  columns.petalWidth = table.AddContinuous("petal_width", lo[4], hi[4]);
+  columns.species = table.AddCategorical("species", 3);
+  columns.fold = table.AddCategorical("fold", 5);
+  table.Settings().VFoldVariable = columns.fold;
+  table.Settings().VFoldValue = 5;
+  for (auto& row : rows) table.AddRow(row);
+  return true;
+}
+
+void FillSynthetic(SearchTable& table, SyntheticColumns& columns, int cases, int informative,
+                   int noise, bool continuousResponse, int folds, uint32_t seed) {
+  columns = SyntheticColumns();
+  columns.id = table.AddCaseId("id");
+  for (int i = 0; i < informative; ++i) {
+    columns.informative.push_back(table.AddContinuous("info" + std::to_string(i), 0.0, 10.0));
+  }
+  for (int i = 0; i < noise; ++i) {
+    columns.noise.push_back(table.AddContinuous("noise" + std::to_string(i), 0.0, 10.0));
+  }
+  columns.response =
+      continuousResponse ? table.AddContinuous("y", -1e6, 1e6) : table.AddCategorical("y", 2);
+  if (folds > 0) {
+    columns.fold = table.AddCategorical("fold", folds);
+    table.Settings().VFoldVariable = columns.fold;
+    table.Settings().VFoldValue = folds;
+  }
+  if (continuousResponse) {
+    table.Settings().ResponseContinuous = {columns.response};
+  } else {
+    table.Settings().ResponseCategorical = {columns.response};
+  }
+
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> uniform(0.0, 10.0);
+  std::normal_distribution<double> jitter(0.0, 0.5);
+  for (int r = 0; r < cases; ++r) {
+    std::vector<double> row{static_cast<double>(r + 1)};
+    double signal = 0.0;
+    for (int i = 0; i < informative; ++i) {
+      const double x = uniform(rng);
+      // Decreasing influence, so the informative features differ in importance.
+      signal += x / static_cast<double>(i + 1);
+      row.push_back(x);
+    }
+    for (int i = 0; i < noise; ++i) row.push_back(uniform(rng));
+    double expected = 0.0;
+    for (int i = 0; i < informative; ++i) expected += 5.0 / static_cast<double>(i + 1);
+    const double y = signal + jitter(rng);
+    row.push_back(continuousResponse ? y : (y > expected ? 1.0 : 0.0));
+    if (folds > 0) row.push_back(static_cast<double>(r % folds));
+    table.AddRow(row);
+  }
+}
+
+double BruteForceError(KNNDataPreparation& data, const std::vector<int>& features, int K,
+                       int responseColumn, bool continuous, int useMedian, int foldColumn, int fold,
+                       int denominator) {
+  const KNNSettings& settings = *data.settings;
+  const std::vector<unsigned>* counts =
+      continuous ? nullptr
+                 : data.variables[static_cast<size_t>(responseColumn)]->GetCategoryCounts();
+  std::unique_ptr<KNNPredictionSummary> predictor(CreatePredictionSummary(
+      continuous, useMedian, responseColumn, settings.TotalVarNum, counts, data.caseRows));
+  double accumulator = 0.0;
+  for (int i = 0; i < data.caseCount; ++i) {
+    const double* row = data.caseRows[static_cast<size_t>(i)];
+    if (fold != -1 && row[foldColumn] != static_cast<double>(fold)) continue;
+    const std::vector<BruteNeighbor> all =
+        BruteForceScan(data, features, {}, settings.DistMetric == 0, row, foldColumn, fold,
+                       settings.CaseIDVariable, false);
+    const int n = std::min<int>(K, static_cast<int>(all.size()));
+    KNNNeighborList list(K);
+    for (int j = 0; j < n; ++j) {
+      list.items[static_cast<size_t>(j)] =
+          KNNNeighbor{all[static_cast<size_t>(j)].distance, all[static_cast<size_t>(j)].caseIndex};
+    }
+    list.count = n;
+    const std::vector<double>& p = predictor->Predict(row, list);
+    predictor->AddError(row, p, accumulator);
+  }
+  if (continuous) return accumulator;
+  const int cases = denominator > 0 ? denominator : data.caseCount;
+  return 1.0 - accumulator / static_cast<double>(cases);
+}
+
+}  // namespace knn_test
