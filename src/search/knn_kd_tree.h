@@ -55,6 +55,8 @@ class KNNKdTree : public IKNNNearestNeighbor {
   void DisplayAll() override;
   virtual void DisplayStatus(bool showPoints);
   virtual void Display(bool showPoints);
+  // Every node, depth first, low child before high child (diagnostics only).
+  void Dump();
 
   // The tree's weight of each variable column (1.0 unless a build set it).
   const std::vector<double>& Weights() const { return weights_; }
@@ -63,6 +65,10 @@ class KNNKdTree : public IKNNNearestNeighbor {
  private:
   // Implementation state is private to the search subsystem (see knn_kd_tree.cpp).
   struct Impl;
+  void DisplayPoints();
+  void DisplayDescription();
+  void DisplayTree(const char* nullText);
+
   KNNDataPreparation& store_;
   std::vector<double> weights_;
   int32_t pointCount_ = 0;
