@@ -42,6 +42,24 @@ TEST(KnnBuildTest, DefaultOutputDisplayAndUtf8) {
   EXPECT_NE(ReadText(dir.File("dump.txt")).find("KNNAlgorithm display start"), std::string::npos);
 }
 
+TEST(KnnBuildTest, ReportOptionWritesTheHtmlReportBesideTheModel) {
+  TempDir dir;
+  const auto result =
+      RunKnn({"build", kExamples + "/iris/settings-vfold.xml", kExamples + "/iris/iris.csv", "-o",
+              "m.pmml", "--report", "m-report.html", "-q"},
+             dir.Path());
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(ListDir(dir.Path()), (std::vector<std::string>{"m-report.html", "m.pmml"}));
+  const std::string html = ReadText(dir.File("m-report.html"));
+  EXPECT_NE(html.find("<svg"), std::string::npos);
+  EXPECT_EQ(html.find("<script"), std::string::npos) << "the report is static";
+
+  // knn report on the same document writes the same page.
+  const auto again = RunKnn({"report", "m.pmml", "-o", "again.html"}, dir.Path());
+  ASSERT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_EQ(ReadText(dir.File("again.html")), html);
+}
+
 TEST(KnnBuildTest, ContinuousTargetReportsSumOfSquaredErrors) {
   TempDir dir;
   const auto result = RunKnn(

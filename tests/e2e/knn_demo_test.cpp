@@ -10,8 +10,11 @@ TEST(KnnDemoTest, BuildsWritesAndScoresTheIrisExample) {
   const auto result = clitest::RunKnn({"demo", "--out", "out/demo", "--quiet"}, dir.Path());
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(clitest::ListDir(dir.File("out/demo")),
-            (std::vector<std::string>{"model.pmml", "scored.csv"}));
+            (std::vector<std::string>{"model.pmml", "report.html", "scored.csv"}));
   EXPECT_NE(clitest::ReadText(dir.File("out/demo/model.pmml")).find("</PMML>"), std::string::npos);
+  const std::string report = clitest::ReadText(dir.File("out/demo/report.html"));
+  EXPECT_NE(report.find("<svg"), std::string::npos);
+  EXPECT_NE(report.find("species"), std::string::npos);
   const auto lines = clitest::Lines(clitest::ReadText(dir.File("out/demo/scored.csv")));
   ASSERT_EQ(lines.size(), 151u) << "header and one row per iris record";
   EXPECT_EQ(lines[0].rfind("row,status,species:neighbor1,", 0), 0u) << lines[0];
