@@ -46,24 +46,16 @@ std::unique_ptr<IVelAlgorithm> Create(IVelFactory& factory, const SettingsDoc& d
 TEST_F(ComponentLibrary, FactoryCreatesFromGoodAndRejectsBadSettings) {
   std::unique_ptr<IVelFactory> factory = NewFactory();
   ASSERT_NE(factory, nullptr);
-  EXPECT_TRUE(factory->GetStatus().IsOK());
 
   std::unique_ptr<IVelAlgorithm> algorithm = Create(*factory, SettingsDoc::Minimal());
   ASSERT_NE(algorithm, nullptr);
-  EXPECT_TRUE(factory->GetStatus().IsOK());
-  EXPECT_TRUE(algorithm->GetStatus().IsOK());
-  EXPECT_FALSE(algorithm->IsBuilt());
+  EXPECT_TRUE(factory->GetStatus().IsOK() && algorithm->GetStatus().IsOK());
   EXPECT_TRUE(std::regex_match(algorithm->GetVersion(), std::regex(R"(\d+\.\d+\.\d+)")));
 
   SettingsDoc bad = SettingsDoc::Minimal();
   bad.Param("CaseIDVar", "nope");
   EXPECT_EQ(Create(*factory, bad), nullptr);
   EXPECT_EQ(factory->GetStatus(), VelStatus(200052, false));
-
-  std::istringstream failed(SettingsDoc::Minimal().Xml());
-  failed.setstate(std::ios_base::badbit);
-  EXPECT_EQ(factory->CreateVelAlgorithm(failed), nullptr);
-  EXPECT_EQ(factory->GetStatus(), VelStatus(200002, false));
 }
 
 TEST_F(ComponentLibrary, WarningsReachTheHost) {
@@ -110,14 +102,10 @@ std::vector<std::string> DefinedDynamicSymbols() {
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return names;
   char line[4096];
+  const std::regex entry(R"(\S+ \S (.*?)\r?\n?)");  // "<address> <type> <name>"
+  std::cmatch match;
   while (fgets(line, sizeof line, pipe) != nullptr) {
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    // "<address> <type> <name>"
-    const size_t first = text.find(' ');
-    const size_t second = first == std::string::npos ? first : text.find(' ', first + 1);
-    if (second == std::string::npos) continue;
-    names.push_back(text.substr(second + 1));
+    if (std::regex_match(line, match, entry)) names.push_back(match[1]);
   }
   pclose(pipe);
   return names;

@@ -82,43 +82,28 @@ SettingsDoc TooManyFeatures() {
   return doc;
 }
 
-TEST(KNNFactoryCreate, FreshFactoryIsOK) {
+TEST(KNNFactoryCreate, StatusFollowsTheLatestCreation) {
   KNNFactory factory;
   EXPECT_TRUE(factory.GetStatus().IsOK());
   std::unique_ptr<IVelFactory> entry(GetVelFactory());
-  ASSERT_NE(entry, nullptr);
+  ASSERT_NE(dynamic_cast<KNNFactory*>(entry.get()), nullptr);
   EXPECT_TRUE(entry->GetStatus().IsOK());
-  EXPECT_NE(dynamic_cast<KNNFactory*>(entry.get()), nullptr);
-}
 
-TEST(KNNFactoryCreate, GoodSettingsGiveAnAlgorithm) {
-  KNNFactory factory;
-  std::unique_ptr<IVelAlgorithm> algorithm = Create(factory, SettingsDoc::Minimal());
-  ASSERT_NE(algorithm, nullptr);
-  EXPECT_TRUE(factory.GetStatus().IsOK());
-  EXPECT_TRUE(algorithm->GetStatus().IsOK());
-  EXPECT_FALSE(algorithm->IsBuilt());
-}
+  std::istringstream failed(SettingsDoc::Minimal().Xml());
+  failed.setstate(std::ios_base::failbit);
+  EXPECT_EQ(factory.CreateVelAlgorithm(failed), nullptr);
+  EXPECT_EQ(factory.GetStatus(), VelStatus(200002, false));
 
-TEST(KNNFactoryCreate, FailedStreamGivesNothing) {
-  KNNFactory factory;
-  std::istringstream in(SettingsDoc::Minimal().Xml());
-  in.setstate(std::ios_base::failbit);
-  EXPECT_EQ(factory.CreateVelAlgorithm(in), nullptr);
-  EXPECT_TRUE(factory.GetStatus().IsError());
-  EXPECT_EQ(factory.GetStatus().GetErrorCode(), 200002);
-}
-
-TEST(KNNFactoryCreate, StatusFollowsTheLatestCreation) {
-  KNNFactory factory;
   SettingsDoc unknownCaseId = SettingsDoc::Minimal();
   unknownCaseId.Param("CaseIDVar", "nope");
   EXPECT_EQ(Create(factory, unknownCaseId), nullptr);
   EXPECT_EQ(factory.GetStatus(), VelStatus(200052, false));
 
   std::unique_ptr<IVelAlgorithm> algorithm = Create(factory, SettingsDoc::Minimal());
-  EXPECT_NE(algorithm, nullptr);
+  ASSERT_NE(algorithm, nullptr);
   EXPECT_TRUE(factory.GetStatus().IsOK());
+  EXPECT_TRUE(algorithm->GetStatus().IsOK());
+  EXPECT_FALSE(algorithm->IsBuilt());
 
   std::istringstream notXml("<settings>");
   EXPECT_EQ(factory.CreateVelAlgorithm(notXml, nullptr), nullptr);
@@ -127,21 +112,16 @@ TEST(KNNFactoryCreate, StatusFollowsTheLatestCreation) {
   EXPECT_TRUE(algorithm->GetStatus().IsOK());
 }
 
-TEST(KNNFactoryCreate, WarningStillGivesAnAlgorithm) {
+TEST(KNNFactoryCreate, WarningGivesAnAlgorithmAndEachCreationStartsAFreshList) {
   KNNFactory factory;
-  std::unique_ptr<IVelAlgorithm> algorithm = Create(factory, TooManyFeatures());
-  ASSERT_NE(algorithm, nullptr);
-  EXPECT_EQ(factory.GetStatus(), VelStatus(200068, true));
-  EXPECT_EQ(algorithm->GetStatus(), VelStatus(200068, true));
-  EXPECT_EQ(factory.GetWarnings(), std::vector<VelStatus>{VelStatus(200068, true)});
-  ASSERT_NE(algorithm->GetWarnings(), nullptr);
-  EXPECT_EQ(*algorithm->GetWarnings(), std::vector<VelStatus>{VelStatus(200068, true)});
-}
+  std::unique_ptr<IVelAlgorithm> warned = Create(factory, TooManyFeatures());
+  ASSERT_NE(warned, nullptr);
+  const std::vector<VelStatus> expected{VelStatus(200068, true)};
+  EXPECT_EQ(factory.GetStatus(), expected[0]);
+  EXPECT_EQ(warned->GetStatus(), expected[0]);
+  EXPECT_EQ(factory.GetWarnings(), expected);
+  EXPECT_EQ(*warned->GetWarnings(), expected);
 
-TEST(KNNFactoryCreate, EachCreationStartsAFreshWarningList) {
-  KNNFactory factory;
-  auto warned = Create(factory, TooManyFeatures());
-  ASSERT_EQ(factory.GetWarnings().size(), 1u);
   auto clean = Create(factory, SettingsDoc::Minimal());
   EXPECT_TRUE(factory.GetWarnings().empty());
   // The list is the process's, so the earlier algorithm sees the same empty list.
@@ -153,10 +133,9 @@ TEST(KNNFactoryCopy, CopiesCarryTheLastStatus) {
   SettingsDoc bad = SettingsDoc::Minimal();
   bad.Param("SpecifiedK", 0);
   EXPECT_EQ(Create(factory, bad), nullptr);
-  KNNFactory copied(factory);
-  EXPECT_EQ(copied.GetStatus(), VelStatus(200018, false));
-  KNNFactory assigned;
+  KNNFactory copied(factory), assigned;
   assigned = factory;
+  EXPECT_EQ(copied.GetStatus(), VelStatus(200018, false));
   EXPECT_EQ(assigned.GetStatus(), VelStatus(200018, false));
   // Copies go their own way afterwards.
   EXPECT_NE(Create(copied, SettingsDoc::Minimal()), nullptr);

@@ -21,17 +21,12 @@ const std::vector<Stage> kStages = {
     {"scoreTraining", 3}, {"writePMML", 11},     {"writeOrigToDisk", 9}, {"compDisSaveToDisk", 10},
 };
 
-TEST(KNNReporterStages, FreshReporterKnowsNothingYet) {
-  KNNReporter reporter;
-  for (const Stage& stage : kStages) EXPECT_EQ(reporter.DiscreteMeasure(stage.name), -1);
-  EXPECT_EQ(reporter.DiscreteMeasure("no such stage"), -1);
-  EXPECT_EQ(reporter.ScaleMeasure("elapsedTime"), 0.0);
-}
-
 TEST(KNNReporterStages, EachStageSetsItsCounterAndCode) {
   for (size_t i = 0; i < kStages.size(); ++i) {
     SCOPED_TRACE(kStages[i].name);
     KNNReporter reporter;
+    for (const Stage& stage : kStages) EXPECT_EQ(reporter.DiscreteMeasure(stage.name), -1);
+    EXPECT_EQ(reporter.ScaleMeasure("elapsedTime"), 0.0);
     reporter.SetValues(kStages[i].name, 40 + static_cast<int>(i), 10.0);
     EXPECT_EQ(reporter.DiscreteMeasure("ReportStage"), kStages[i].code);
     for (size_t j = 0; j < kStages.size(); ++j) {
@@ -59,36 +54,29 @@ TEST(KNNReporterStages, CountersAccumulateUntilReset) {
   EXPECT_EQ(reporter.DiscreteMeasure("ReportStage"), 4);
 }
 
-TEST(KNNReporterStages, NamesMatchExactly) {
-  KNNReporter reporter;
-  reporter.SetValues("buildModel", 1, 0.0);
-  EXPECT_EQ(reporter.DiscreteMeasure("BuildModel"), -1);
-  EXPECT_EQ(reporter.DiscreteMeasure("buildModel "), -1);
-  EXPECT_EQ(reporter.DiscreteMeasure("build"), -1);
-  EXPECT_EQ(reporter.ScaleMeasure("ElapsedTime"), VelMV::gMissingValue);
-  EXPECT_EQ(reporter.ScaleMeasure("elapsedtime"), VelMV::gMissingValue);
-  EXPECT_EQ(reporter.ScaleMeasure("buildModel"), VelMV::gMissingValue);
-  EXPECT_EQ(reporter.DiscreteMeasure("elapsedTime"), -1);
-}
-
-TEST(KNNReporterStages, UnknownStageOnlyMovesTheClock) {
+TEST(KNNReporterStages, NamesMatchExactlyAndUnknownStagesOnlyMoveTheClock) {
   KNNReporter reporter;
   reporter.SetStartTime(1000.0);
   reporter.SetValues("featWeight", 1, 1500.0);
   reporter.SetValues("Cases", 99, 4000.0);
   EXPECT_EQ(reporter.DiscreteMeasure("ReportStage"), 8);
   EXPECT_EQ(reporter.DiscreteMeasure("featWeight"), 1);
-  EXPECT_EQ(reporter.DiscreteMeasure("cases"), -1);
   EXPECT_DOUBLE_EQ(reporter.ScaleMeasure("elapsedTime"), 3.0);
+  for (const char* name : {"cases", "FeatWeight", "featWeight ", "feat", "elapsedTime"}) {
+    EXPECT_EQ(reporter.DiscreteMeasure(name), -1) << name;
+  }
+  for (const char* name : {"ElapsedTime", "elapsedtime", "featWeight"}) {
+    EXPECT_EQ(reporter.ScaleMeasure(name), VelMV::gMissingValue) << name;
+  }
 }
 
-TEST(KNNReporterTime, ElapsedSecondsOfThePhase) {
+TEST(KNNReporterTime, ElapsedSecondsOfThePhaseThroughTheReportInterface) {
   KNNReporter reporter;
   reporter.SetStartTime(1000.0);
   reporter.SetValues("buildModel", 1, 3500.0);
-  EXPECT_EQ(reporter.DiscreteMeasure("ReportStage"), 2);
-  EXPECT_EQ(reporter.DiscreteMeasure("buildModel"), 1);
-  EXPECT_DOUBLE_EQ(reporter.ScaleMeasure("elapsedTime"), 2.5);
+  ProgressReport& report = reporter;
+  EXPECT_EQ(report.DiscreteMeasure("ReportStage"), 2);
+  EXPECT_DOUBLE_EQ(report.ScaleMeasure("elapsedTime"), 2.5);
 }
 
 TEST(KNNReporterTime, ClockWrapStillGivesAPositiveSpan) {
@@ -110,36 +98,16 @@ TEST(KNNReporterCopies, CopiesAndMovesCarryEveryField) {
   original.SetStartTime(250.0);
   original.SetValues("featSelection", 1, 1250.0);
   original.SetValues("cases", 7, 2250.0);
-
-  auto expectLikeOriginal = [](KNNReporter& r) {
-    EXPECT_EQ(r.DiscreteMeasure("ReportStage"), 0);
-    EXPECT_EQ(r.DiscreteMeasure("featSelection"), 1);
-    EXPECT_EQ(r.DiscreteMeasure("cases"), 7);
-    EXPECT_DOUBLE_EQ(r.ScaleMeasure("elapsedTime"), 2.0);
-  };
-  KNNReporter copied(original);
-  expectLikeOriginal(copied);
-  KNNReporter assigned;
+  KNNReporter copied(original), assigned;
   assigned = original;
-  expectLikeOriginal(assigned);
   KNNReporter moved(std::move(copied));
-  expectLikeOriginal(moved);
-  KNNReporter moveAssigned;
-  moveAssigned = std::move(assigned);
-  expectLikeOriginal(moveAssigned);
-
-  // A copy is independent of its source.
-  original.Reset();
-  expectLikeOriginal(moved);
-}
-
-TEST(KNNReporterCopies, UsableThroughTheReportInterface) {
-  KNNReporter reporter;
-  reporter.SetStartTime(0.0);
-  reporter.SetValues("writePMML", 1, 1000.0);
-  ProgressReport& report = reporter;
-  EXPECT_EQ(report.DiscreteMeasure("ReportStage"), 11);
-  EXPECT_DOUBLE_EQ(report.ScaleMeasure("elapsedTime"), 1.0);
+  original.Reset();  // a copy is independent of its source
+  for (KNNReporter* r : {&assigned, &moved}) {
+    EXPECT_EQ(r->DiscreteMeasure("ReportStage"), 0);
+    EXPECT_EQ(r->DiscreteMeasure("featSelection"), 1);
+    EXPECT_EQ(r->DiscreteMeasure("cases"), 7);
+    EXPECT_DOUBLE_EQ(r->ScaleMeasure("elapsedTime"), 2.0);
+  }
 }
 
 }  // namespace

@@ -14,31 +14,19 @@ class KNNWarningTest : public ::testing::Test {
   void TearDown() override { KNNWarning::Instance().Clear(); }
 };
 
-TEST_F(KNNWarningTest, OneListForTheWholeProcess) {
-  EXPECT_EQ(&KNNWarning::Instance(), &KNNWarning::Instance());
-  KNNWarning::Instance().Add(VelStatus(200070, true));
-  EXPECT_EQ(KNNWarning::Instance().List().size(), 1u);
-}
-
 TEST_F(KNNWarningTest, KeepsFirstAdditionOrderWithoutRepeats) {
   KNNWarning& warnings = KNNWarning::Instance();
+  EXPECT_EQ(&warnings, &KNNWarning::Instance());
   warnings.Add(VelStatus(200069, true));
   warnings.Add(VelStatus(200068, true));
   warnings.Add(VelStatus(200069, true));
   VelStatus withDatum(200068, true);
   withDatum.SetDiscreteDatum(0, 4);  // data do not make a status different
   warnings.Add(withDatum);
+  warnings.Add(VelStatus(200069, false));  // another kind is another entry
   EXPECT_EQ(warnings.List(),
-            (std::vector<VelStatus>{VelStatus(200069, true), VelStatus(200068, true)}));
-}
-
-TEST_F(KNNWarningTest, SameCodeWithOtherKindIsAnotherEntry) {
-  KNNWarning& warnings = KNNWarning::Instance();
-  warnings.Add(VelStatus(200070, true));
-  warnings.Add(VelStatus(200070, false));
-  ASSERT_EQ(warnings.List().size(), 2u);
-  EXPECT_TRUE(warnings.List()[0].IsWarning());
-  EXPECT_TRUE(warnings.List()[1].IsError());
+            (std::vector<VelStatus>{VelStatus(200069, true), VelStatus(200068, true),
+                                    VelStatus(200069, false)}));
 }
 
 TEST_F(KNNWarningTest, ClearEmptiesButKeepsTheList) {

@@ -15,28 +15,15 @@ TEST(ConvertNumbers, DoubleAcceptsWholeFiniteTextsOnly) {
     const char* text;
     std::optional<double> expected;
   };
+  // clang-format off
   const Case cases[] = {
-      {"12", 12.0},
-      {"-3.5", -3.5},
-      {"+.5", 0.5},
-      {"1e-20", 1e-20},
-      {" 2.25\n", 2.25},
-      {"5.", 5.0},
-      {"0", 0.0},
-      {"", std::nullopt},
-      {"  ", std::nullopt},
-      {"1,5", std::nullopt},
-      {"1.5x", std::nullopt},
-      {"x1", std::nullopt},
-      {"1 2", std::nullopt},
-      {"inf", std::nullopt},
-      {"nan", std::nullopt},
-      {"1e400", std::nullopt},
-      {"0x10", std::nullopt},
-      {"+-1", std::nullopt},
-      {"++1", std::nullopt},
-      {"-", std::nullopt},
+      {"12", 12.0}, {"-3.5", -3.5}, {"+.5", 0.5}, {"1e-20", 1e-20}, {" 2.25\n", 2.25}, {"5.", 5.0},
+      {"0", 0.0}, {"", std::nullopt}, {"  ", std::nullopt}, {"1,5", std::nullopt},
+      {"1.5x", std::nullopt}, {"x1", std::nullopt}, {"1 2", std::nullopt}, {"inf", std::nullopt},
+      {"nan", std::nullopt}, {"1e400", std::nullopt}, {"0x10", std::nullopt}, {"+-1", std::nullopt},
+      {"++1", std::nullopt}, {"-", std::nullopt}
   };
+  // clang-format on
   for (const Case& c : cases) {
     double value = -777.0;
     const bool ok = ParseDouble(c.text, value);
@@ -50,21 +37,14 @@ TEST(ConvertNumbers, IntMustFitAndBeWhole) {
     const char* text;
     std::optional<int> expected;
   };
+  // clang-format off
   const Case cases[] = {
-      {"7", 7},
-      {"-12", -12},
-      {"+4", 4},
-      {" 9 ", 9},
-      {"2147483647", 2147483647},
-      {"-2147483648", -2147483647 - 1},
-      {"2147483648", std::nullopt},
-      {"-2147483649", std::nullopt},
-      {"5.0", std::nullopt},
-      {"1e3", std::nullopt},
-      {"0x1A", std::nullopt},
-      {"", std::nullopt},
-      {"three", std::nullopt},
+      {"7", 7}, {"-12", -12}, {"+4", 4}, {" 9 ", 9}, {"2147483647", 2147483647},
+      {"-2147483648", -2147483647 - 1}, {"2147483648", std::nullopt}, {"-2147483649", std::nullopt},
+      {"5.0", std::nullopt}, {"1e3", std::nullopt}, {"0x1A", std::nullopt}, {"", std::nullopt},
+      {"three", std::nullopt}
   };
+  // clang-format on
   for (const Case& c : cases) {
     int value = -777;
     const bool ok = ParseInt(c.text, value);
@@ -79,10 +59,9 @@ TEST(ConvertNumbers, BoolWords) {
     std::optional<bool> expected;
   };
   const Case cases[] = {
-      {"true", true},          {"1", true},           {" false ", false},  {"0", false},
-      {"True", std::nullopt},  {"yes", std::nullopt}, {"2", std::nullopt}, {"", std::nullopt},
-      {"truex", std::nullopt},
-  };
+      {"true", true},         {"1", true},           {" false ", false},  {"0", false},
+      {"True", std::nullopt}, {"yes", std::nullopt}, {"2", std::nullopt}, {"", std::nullopt},
+      {"truex", std::nullopt}};
   for (const Case& c : cases) {
     for (const bool initial : {false, true}) {
       bool value = initial;
@@ -126,8 +105,7 @@ TEST(ConvertDates, IsoFormsByKind) {
       {VelMTD::kDateTime, "2024-03-01 13:45:00", std::nullopt},
       {VelMTD::kDateTime, "2024-03-01T13:45:00Z", std::nullopt},
       {VelMTD::kDateTime, "2024-03-01", std::nullopt},
-      {VelMTD::kNoDate, "2024-03-01", std::nullopt},
-  };
+      {VelMTD::kNoDate, "2024-03-01", std::nullopt}};
   for (const Case& c : cases) {
     double value = -777.0;
     const bool ok = ParseIsoTemporal(c.text, c.kind, value);

@@ -74,14 +74,16 @@ TEST(XmlLayout, ElementsNestOneTabPerLevel) {
   mixed->AddText(XMLString::Create("hi"));
   mixed->AddChild(WithText("B", "x"));
 
+  // clang-format off
   Case cases[] = {
       {"empty element self-closes", std::move(empty), "\n<A/>"},
       {"attributes in call order", std::move(attributes), "\n<A z=\"1\" a=\"two\"/>"},
       {"nested children", std::move(nested), "\n<A>\n\t<B>\n\t\t<C/>\n\t</B>\n\t<D/>\n</A>"},
       {"text-only content inline", std::move(inlineText), "\n<Row>a;b</Row>"},
       {"several text nodes inline", std::move(twoTexts), "\n<Row>ab</Row>"},
-      {"mixed content one node per line", std::move(mixed), "\n<A>\n\thi\n\t<B>x</B>\n</A>"},
+      {"mixed content one node per line", std::move(mixed), "\n<A>\n\thi\n\t<B>x</B>\n</A>"}
   };
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(Appended(*c.element), c.expected) << c.what;
     EXPECT_EQ(Written(*c.element, true), c.expected) << c.what;
@@ -108,37 +110,21 @@ TEST(XmlLayout, FormatDepthAndFlagsControlTheLead) {
   EXPECT_EQ(Appended(*leaf, sameLine), "\t<L/>");
 }
 
-TEST(XmlLayout, WritingANodeResetsBothFlags) {
-  std::unique_ptr<XMLElement> leaf(XMLElement::Create("L"));
+TEST(XmlLayout, WritingANodeResetsBothFlagsAndRestoresTheDepth) {
+  std::unique_ptr<XMLElement> parent(XMLElement::Create("A"));
+  parent->AddChild(WithText("B", "x"));
   std::unique_ptr<XMLString> text(XMLString::Create("t"));
-  for (const XMLInterface* node : {static_cast<const XMLInterface*>(leaf.get()),
+  for (const XMLInterface* node : {static_cast<const XMLInterface*>(parent.get()),
                                    static_cast<const XMLInterface*>(text.get())}) {
     ExportFormat format;
     format.SetIsNewParagraph(false);
     format.SetIndentation(false);
+    format.SetDepth(3);
     std::string out;
     node->AppendTo(out, format);
-    EXPECT_TRUE(format.IsNewParagraph());
-    EXPECT_TRUE(format.HasIndentation());
-    EXPECT_EQ(format.GetDepth(), 0);
+    EXPECT_TRUE(format.IsNewParagraph() && format.HasIndentation());
+    EXPECT_EQ(format.GetDepth(), 3);
   }
-}
-
-TEST(XmlLayout, FreshFormatIsDepthZeroWithBothFlags) {
-  const ExportFormat format;
-  EXPECT_EQ(format.GetDepth(), 0);
-  EXPECT_TRUE(format.IsNewParagraph());
-  EXPECT_TRUE(format.HasIndentation());
-}
-
-TEST(XmlLayout, ParentDepthIsRestoredAfterChildren) {
-  std::unique_ptr<XMLElement> element(XMLElement::Create("A"));
-  element->AddChild(WithText("B", "x"));
-  ExportFormat format;
-  format.SetDepth(3);
-  std::string out;
-  element->AppendTo(out, format);
-  EXPECT_EQ(format.GetDepth(), 3);
 }
 
 TEST(XmlEscape, TextAndAttributeEscapes) {
@@ -185,22 +171,14 @@ TEST(XmlNumbers, NumericAttributes) {
     double value;
     const char* expected;
   };
+  // clang-format off
   const Case cases[] = {
-      {5.0, "5"},
-      {0.0, "0"},
-      {-0.0, "0"},
-      {-3.0, "-3"},
-      {2147483647.0, "2147483647"},
-      {-2147483648.0, "-2147483648"},
-      {3e9, "3000000000"},
-      {1e20, "1e+20"},
-      {0.5, "0.5"},
-      {-0.25, "-0.25"},
-      {0.1, "0.1"},
-      {1.0 / 3.0, "0.333333333333333"},
-      {1e-20, "1e-20"},
-      {123456.789, "123456.789"},
+      {5.0, "5"}, {0.0, "0"}, {-0.0, "0"}, {-3.0, "-3"}, {2147483647.0, "2147483647"},
+      {-2147483648.0, "-2147483648"}, {3e9, "3000000000"}, {1e20, "1e+20"}, {0.5, "0.5"},
+      {-0.25, "-0.25"}, {0.1, "0.1"}, {1.0 / 3.0, "0.333333333333333"}, {1e-20, "1e-20"},
+      {123456.789, "123456.789"}
   };
+  // clang-format on
   for (const Case& c : cases) {
     std::unique_ptr<XMLElement> element(XMLElement::Create("E"));
     element->AddAttribute("v", c.value);

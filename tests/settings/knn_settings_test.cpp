@@ -47,76 +47,38 @@ void ExpectInOrder(const std::string& text, const std::vector<Line>& lines) {
   }
 }
 
-TEST(KNNSettingsDisplay, FreshRecordShowsEveryFieldInOrder) {
-  KNNSettings settings;
-  DisplayCapture capture;
-  settings.Display();
-  ExpectInOrder(capture.Text(), {{"KNNSettings display start", ""},
-                                 {"RescaleMethod", "Normalized"},
-                                 {"DistMetric", "Euclidean"},
-                                 {"ComputePredValFunc", "Mean"},
-                                 {"IsFeaImportance", ""},
-                                 {"IsFeaSelection", ""},
-                                 {"IsAutoFeaSelection", ""},
-                                 {"IsFeaWeight", ""},
-                                 {"IsAutoKSelection", ""},
-                                 {"IfSpecifiedFocalCaseVariable", ""},
-                                 {"TotalVarNum", "0"},
-                                 {"FeatureNum", "0"},
-                                 {"SpecifiedFeaNum", "0"},
-                                 {"SpecifiedErrRange", "0.01"},
-                                 {"SpecifiedK", "3"},
-                                 {"MinK", "3"},
-                                 {"MaxK", "5"},
-                                 {"VFoldValue", "10"},
-                                 {"VFoldVariable", "-1"},
-                                 {"FocalCaseValue", "0"},
-                                 {"FocalCaseVariable", "-1"},
-                                 {"CaseIDVariable", "-1"},
-                                 {"FileTempDir", ""},
-                                 {"FileTempName", ""},
-                                 {"Forced variable", ""},
-                                 {"Response categorical variable", ""},
-                                 {"Response continuous variable", ""},
-                                 {"Feature categorical variable", ""},
-                                 {"Feature continuous variable", ""},
-                                 {"End of KNNSettings display", ""}});
-  EXPECT_EQ(capture.Text().find("Not normalized"), std::string::npos);
-  EXPECT_EQ(capture.Text().find("City block"), std::string::npos);
-  EXPECT_EQ(capture.Text().find("Median"), std::string::npos);
-}
+TEST(KNNSettingsDisplay, FieldsInOrderWithTheirValues) {
+  KNNSettings fresh;
+  DisplayCapture freshCapture;
+  fresh.Display();
+  // clang-format off
+  ExpectInOrder(freshCapture.Text(), {
+      {"KNNSettings display start", ""}, {"RescaleMethod", "Normalized"},
+      {"DistMetric", "Euclidean"}, {"ComputePredValFunc", "Mean"}, {"IsFeaImportance", ""},
+      {"IsAutoKSelection", ""}, {"TotalVarNum", "0"}, {"SpecifiedErrRange", "0.01"},
+      {"SpecifiedK", "3"}, {"MinK", "3"}, {"MaxK", "5"}, {"VFoldValue", "10"},
+      {"VFoldVariable", "-1"}, {"CaseIDVariable", "-1"}, {"Forced variable", ""},
+      {"Feature continuous variable", ""}, {"End of KNNSettings display", ""}
+  });
+  // clang-format on
 
-TEST(KNNSettingsDisplay, ChangedFieldsShowTheirValues) {
-  KNNSettings settings;
-  settings.RescaleMethod = 1;
-  settings.DistMetric = 1;
-  settings.ComputePredValFunc = 1;
-  settings.SpecifiedK = 17;
-  settings.MaxK = 23;
-  settings.VFoldVariable = 4;
-  settings.FileTempDir = "/scratch/knn";
-  settings.FileTempName = "knn_tmp";
-  settings.ForcedVariables = {9, 2};
-  settings.ResponseContinuous = {6};
-  settings.FeatureContinuous = {11, 12};
+  KNNSettings changed;
+  changed.RescaleMethod = changed.DistMetric = changed.ComputePredValFunc = 1;
+  changed.SpecifiedK = 17;
+  changed.FileTempDir = "/scratch/knn";
+  changed.ForcedVariables = {9, 2};
+  changed.FeatureContinuous = {11, 12};
   DisplayCapture capture;
-  settings.Display();
-  ExpectInOrder(capture.Text(), {{"RescaleMethod", "Not normalized"},
-                                 {"DistMetric", "City block"},
-                                 {"ComputePredValFunc", "Median"},
-                                 {"SpecifiedK", "17"},
-                                 {"MinK", "3"},
-                                 {"MaxK", "23"},
-                                 {"VFoldValue", ""},
-                                 {"VFoldVariable", "4"},
-                                 {"FileTempDir", "/scratch/knn"},
-                                 {"FileTempName", "knn_tmp"},
-                                 {"Forced variable", "9"},
-                                 {"Response categorical variable", ""},
-                                 {"Response continuous variable", "6"},
-                                 {"Feature categorical variable", ""},
-                                 {"Feature continuous variable", "12"},
-                                 {"End of KNNSettings display", ""}});
+  changed.Display();
+  // clang-format off
+  ExpectInOrder(capture.Text(), {
+      {"RescaleMethod", "Not normalized"}, {"DistMetric", "City block"},
+      {"ComputePredValFunc", "Median"}, {"SpecifiedK", "17"}, {"MinK", ""},
+      {"FileTempDir", "/scratch/knn"}, {"FileTempName", ""}, {"Forced variable", "9"},
+      {"Response categorical variable", ""}, {"Feature continuous variable", "12"},
+      {"End of KNNSettings display", ""}
+  });
+  // clang-format on
 }
 
 // Counts its own destruction, to see that the record releases what it owns.
@@ -136,8 +98,6 @@ TEST(KNNSettingsLifetime, DestroyingTheRecordDestroysItsReporter) {
     settings.reporter = new CountingReporter(destroyed);
   }
   EXPECT_EQ(destroyed, 1);
-  KNNSettings withoutReporter;  // and a record without one is fine to destroy
-  EXPECT_EQ(withoutReporter.reporter, nullptr);
 }
 
 }  // namespace

@@ -19,24 +19,16 @@ std::string XmlEscape(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out += c;
+    const char* entity = c == '&'    ? "&amp;"
+                         : c == '<'  ? "&lt;"
+                         : c == '>'  ? "&gt;"
+                         : c == '"'  ? "&quot;"
+                         : c == '\'' ? "&apos;"
+                                     : nullptr;
+    if (entity != nullptr) {
+      out += entity;
+    } else {
+      out += c;
     }
   }
   return out;
@@ -45,8 +37,8 @@ std::string XmlEscape(const std::string& text) {
 SettingsDoc SettingsDoc::Minimal() {
   SettingsDoc doc;
   doc.Continuous("id", 1.0, 100.0)
-      .Categorical("focal", {"0", "1"}, /*numeric=*/true)
-      .FieldAttribute("focal", "default", "0")
+      .Field("focal", {{"optype", "categorical"}, {"dataType", "integer"}, {"default", "0"}},
+             {"0", "1"})
       .Continuous("x1", 0.0, 10.0)
       .Continuous("x2", 0.0, 10.0)
       .Categorical("c1", {"a", "b", "c"})
@@ -56,13 +48,6 @@ SettingsDoc SettingsDoc::Minimal() {
       .Param("CaseIDVar", "id")
       .Param("FocalVar", "focal");
   return doc;
-}
-
-SettingsDoc::FieldDecl* SettingsDoc::FindField(const std::string& name) {
-  for (FieldDecl& field : fields_) {
-    if (field.name == name) return &field;
-  }
-  return nullptr;
 }
 
 SettingsDoc& SettingsDoc::Continuous(const std::string& name, std::optional<double> min,
@@ -90,25 +75,6 @@ SettingsDoc& SettingsDoc::Categorical(const std::string& name,
 SettingsDoc& SettingsDoc::Field(const std::string& name, const Attributes& attributes,
                                 const std::vector<std::string>& values) {
   fields_.push_back(FieldDecl{name, attributes, values, {}});
-  return *this;
-}
-
-SettingsDoc& SettingsDoc::FieldAttribute(const std::string& field, const std::string& attribute,
-                                         const std::string& value) {
-  FieldDecl* decl = FindField(field);
-  if (decl == nullptr) return *this;
-  for (auto& [key, text] : decl->attributes) {
-    if (key == attribute) {
-      text = value;
-      return *this;
-    }
-  }
-  decl->attributes.emplace_back(attribute, value);
-  return *this;
-}
-
-SettingsDoc& SettingsDoc::RemoveField(const std::string& name) {
-  std::erase_if(fields_, [&](const FieldDecl& field) { return field.name == name; });
   return *this;
 }
 

@@ -1,17 +1,6 @@
 // Builds the text of a <settings> document for tests, so that a test states only the
 // fields, targets, inputs and keys it cares about.
 //
-//   std::string xml = knntest::SettingsDoc()
-//                         .Continuous("id", 1, 100)
-//                         .Categorical("focal", {"0", "1"}, /*numeric=*/true)
-//                         .Continuous("x", 0.0, 10.0)
-//                         .Categorical("y", {"a", "b"})
-//                         .Target("y")
-//                         .Input("x")
-//                         .Param("CaseIDVar", "id")
-//                         .Param("FocalVar", "focal")
-//                         .Xml();
-//
 // SettingsDoc::Minimal() is a small valid document to start from and vary:
 //   fields  id (continuous 1..100), focal (numeric categorical 0/1, default "0"),
 //           x1, x2 (continuous 0..10), c1 (string categorical a/b/c),
@@ -49,10 +38,6 @@ class SettingsDoc {
   // Any declaration: the attributes after name="..." as given, then one <value> per entry.
   SettingsDoc& Field(const std::string& name, const Attributes& attributes,
                      const std::vector<std::string>& values = {});
-  // Adds (or replaces) one attribute of a declared field, e.g. ("focal", "default", "0").
-  SettingsDoc& FieldAttribute(const std::string& field, const std::string& attribute,
-                              const std::string& value);
-  SettingsDoc& RemoveField(const std::string& name);
 
   // Targets and inputs, appended in call order.
   SettingsDoc& Target(const std::string& name);
@@ -90,7 +75,6 @@ class SettingsDoc {
     std::string innerXml;  // already escaped
   };
 
-  FieldDecl* FindField(const std::string& name);
   SettingsDoc& SetParamInner(const std::string& key, const std::string& innerXml);
 
   std::vector<FieldDecl> fields_;
