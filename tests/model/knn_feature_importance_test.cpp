@@ -72,29 +72,22 @@ TEST_F(FeatureImportanceTest, LeaveOneOutErrorsOverAllFeatures) {
   EXPECT_GT(got[0], got[2]);
 }
 
+// With feature selection each model's own list (and K) is used; a lone feature gets 1.
 TEST_F(FeatureImportanceTest, OwnFeatureListsWithFeatureSelection) {
   Prepare(false);
   table_.Settings().IsFeaSelection = true;
-  models_[0]->SetFeatures({cols_.informative[1], cols_.noise[0]});
   models_[0]->SetK(3);
-  KNNFeatureImportance importance(&table_.Settings(), models_, &table_.Stop());
-  ASSERT_TRUE(importance.SetUp().IsOK());
-  ASSERT_TRUE(importance.Run().IsOK());
-  const std::vector<double> expected =
-      Expected({cols_.informative[1], cols_.noise[0]}, 3, cols_.response, false);
-  ASSERT_EQ(models_[0]->GetImportance().size(), 2u);
-  for (size_t i = 0; i < 2; ++i) {
-    EXPECT_NEAR(models_[0]->GetImportance()[i], expected[i], 1e-12);
+  for (const std::vector<int>& features :
+       {std::vector<int>{cols_.informative[1], cols_.noise[0]}, {cols_.noise[0]}}) {
+    models_[0]->SetFeatures(features);
+    KNNFeatureImportance importance(&table_.Settings(), models_, &table_.Stop());
+    ASSERT_TRUE(importance.SetUp().IsOK());
+    ASSERT_TRUE(importance.Run().IsOK());
+    const std::vector<double> expected = Expected(features, 3, cols_.response, false);
+    const std::vector<double>& got = models_[0]->GetImportance();
+    ASSERT_EQ(got.size(), features.size());
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], expected[i], 1e-12) << i;
   }
-}
-
-TEST_F(FeatureImportanceTest, SingleFeatureGetsOne) {
-  Prepare(true);
-  table_.Settings().IsFeaSelection = true;
-  models_[0]->SetFeatures({cols_.noise[0]});
-  KNNFeatureImportance importance(&table_.Settings(), models_, &table_.Stop());
-  importance.SetUp();
-  ASSERT_TRUE(importance.Run().IsOK());
   EXPECT_EQ(models_[0]->GetImportance(), std::vector<double>{1.0});
 }
 

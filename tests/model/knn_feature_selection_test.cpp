@@ -16,47 +16,39 @@ using knn_test::SyntheticColumns;
 // ---------------------------------------------------------------------------------------
 // Stopping rules (no search involved)
 
-struct StopCase {
-  double prev;
-  double last;
-  double range;
-  bool expectContinue;
-  bool expectUndo;
-};
-
-void PrintTo(const StopCase& c, std::ostream* os) {
-  *os << "errors " << c.prev << " then " << c.last << ", range " << c.range;
-}
-
-class AutoStopRuleTest : public ::testing::TestWithParam<StopCase> {};
-
-TEST_P(AutoStopRuleTest, DecidesAndUndoes) {
-  const StopCase& c = GetParam();
-  KNNSettings settings;
-  settings.SpecifiedErrRange = c.range;
-  KNNAutoFS strategy(&settings, nullptr, {});
-  strategy.selected = {4, 7};
-  strategy.stepErrors = {c.prev, c.last};
-  EXPECT_EQ(strategy.ContinueSelection(), c.expectContinue);
-  if (c.expectUndo) {
-    EXPECT_EQ(strategy.selected, std::vector<int>{4});
-    EXPECT_EQ(strategy.stepErrors, std::vector<double>{c.prev});
-  } else {
-    EXPECT_EQ(strategy.selected, (std::vector<int>{4, 7}));
-    EXPECT_EQ(strategy.stepErrors, (std::vector<double>{c.prev, c.last}));
+// Relative change of the last step's error against the one before: keep and stop when it is
+// within the range, undo and stop on a large worsening or a perfect fit, else go on.
+TEST(AutoStopRule, DecidesAndUndoes) {
+  const struct {
+    double prev, last, range;
+    bool expectContinue, expectUndo;
+  } cases[] = {
+      {0.200, 0.199, 0.01, false, false},  // rel 0.005: keep and stop
+      {0.200, 0.203, 0.01, true, false},   // rel 0.015: worse, go on
+      {0.200, 0.210, 0.01, false, true},   // rel 0.05: undo and stop
+      {0.200, 0.150, 0.01, true, false},   // big improvement: go on
+      {0.200, 0.0, 0.01, false, true},     // perfect fit: undo
+      {0.200, 0.201, 0.01, true, false},   // slightly worse: kept, go on
+      {10.0, 9.5, 0.1, false, false},      // sums of squares alike
+      {10.0, 12.5, 0.1, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.prev << " then " << c.last << ", range " << c.range);
+    KNNSettings settings;
+    settings.SpecifiedErrRange = c.range;
+    KNNAutoFS strategy(&settings, nullptr, {});
+    strategy.selected = {4, 7};
+    strategy.stepErrors = {c.prev, c.last};
+    EXPECT_EQ(strategy.ContinueSelection(), c.expectContinue);
+    if (c.expectUndo) {
+      EXPECT_EQ(strategy.selected, std::vector<int>{4});
+      EXPECT_EQ(strategy.stepErrors, std::vector<double>{c.prev});
+    } else {
+      EXPECT_EQ(strategy.selected, (std::vector<int>{4, 7}));
+      EXPECT_EQ(strategy.stepErrors, (std::vector<double>{c.prev, c.last}));
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    RelativeChange, AutoStopRuleTest,
-    ::testing::Values(StopCase{0.200, 0.199, 0.01, false, false},  // rel 0.005: keep and stop
-                      StopCase{0.200, 0.203, 0.01, true, false},   // rel 0.015: worse, go on
-                      StopCase{0.200, 0.210, 0.01, false, true},   // rel 0.05: undo and stop
-                      StopCase{0.200, 0.150, 0.01, true, false},   // big improvement: go on
-                      StopCase{0.200, 0.0, 0.01, false, true},     // perfect fit: undo
-                      StopCase{0.200, 0.201, 0.01, true, false},   // slightly worse: kept, go on
-                      StopCase{10.0, 9.5, 0.1, false, false},      // sums of squares alike
-                      StopCase{10.0, 12.5, 0.1, false, true}));
 
 TEST(SpecificNumStopRule, CountsAddedFeaturesOnly) {
   KNNSettings settings;
@@ -119,31 +111,38 @@ class FeatureSelectionTest : public ::testing::Test {
     }
   }
 
+  void CheckForward(bool continuous, int count, bool combined, int K) {
+    Prepare(continuous);
+    table_.Settings().SpecifiedFeaNum = count;
+    KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), combined);
+    ASSERT_TRUE(fs.GetStatus().IsOK());
+    ASSERT_TRUE(fs.Run(combined ? K : -1).IsOK());
+    ASSERT_EQ(fs.RecordedFeatures()[0].size(), static_cast<size_t>(count));
+    EXPECT_EQ(models_[0]->GetK(), 5) << "K is not the selection's to change";
+    if (!combined) {
+      EXPECT_EQ(models_[0]->GetFeatures(), fs.RecordedFeatures()[0]);
+    }
+    ExpectForwardSteps(fs, K, 0);
+    // The informative features carry the signal.
+    if (continuous) {
+      EXPECT_EQ(fs.RecordedFeatures()[0][0], cols_.informative[0]);
+    }
+  }
+
   SearchTable table_;
   SyntheticColumns cols_;
   KNNResponseModels models_;
 };
 
-TEST_F(FeatureSelectionTest, FixedNumberFollowsBestCandidateAtEveryStep) {
-  Prepare();
-  table_.Settings().SpecifiedFeaNum = 3;
-  KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), false);
-  ASSERT_TRUE(fs.GetStatus().IsOK());
-  ASSERT_TRUE(fs.Run(-1).IsOK());
-  ASSERT_EQ(fs.RecordedFeatures()[0].size(), 3u);
-  ASSERT_EQ(fs.RecordedErrors()[0].size(), 3u);
-  EXPECT_EQ(models_[0]->GetFeatures(), fs.RecordedFeatures()[0]);
-  ExpectForwardSteps(fs, 5, 0);
+// Fixed count, categorical and continuous, and inside the combined search with its own K.
+TEST_F(FeatureSelectionTest, FixedNumberFollowsBestCandidate) {
+  CheckForward(false, 3, false, 5);
 }
-
-TEST_F(FeatureSelectionTest, ContinuousResponseSelectsOnSumOfSquares) {
-  Prepare(true);
-  table_.Settings().SpecifiedFeaNum = 2;
-  KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), false);
-  ASSERT_TRUE(fs.Run(-1).IsOK());
-  ExpectForwardSteps(fs, 5, 0);
-  // The informative features carry the signal.
-  EXPECT_EQ(fs.RecordedFeatures()[0][0], cols_.informative[0]);
+TEST_F(FeatureSelectionTest, ContinuousSelectsOnSumOfSquares) {
+  CheckForward(true, 2, false, 5);
+}
+TEST_F(FeatureSelectionTest, CombinedModeUsesTheGivenK) {
+  CheckForward(false, 2, true, 9);
 }
 
 TEST_F(FeatureSelectionTest, ForcedFeaturesComeFirstAndAreEvaluated) {
@@ -162,33 +161,22 @@ TEST_F(FeatureSelectionTest, ForcedFeaturesComeFirstAndAreEvaluated) {
   ExpectForwardSteps(fs, 5, 2);
 }
 
-TEST_F(FeatureSelectionTest, ForcedOnlyWhenNothingToAdd) {
+TEST_F(FeatureSelectionTest, ForcedOnlyWhenNothingToAddAndStopWhenNoneRemains) {
   Prepare();
   table_.Settings().ForcedVariables = {cols_.informative[1]};
   table_.Settings().SpecifiedFeaNum = 0;
-  KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), false);
-  ASSERT_TRUE(fs.Run(-1).IsOK());
-  EXPECT_EQ(fs.RecordedFeatures()[0], std::vector<int>{cols_.informative[1]});
-  ASSERT_EQ(fs.RecordedErrors()[0].size(), 1u);
-  EXPECT_NEAR(fs.RecordedErrors()[0][0], Error({cols_.informative[1]}, 5), 1e-12);
-}
+  KNNFeatureSelection forcedOnly(&table_.Settings(), models_, &table_.Stop(), false);
+  ASSERT_TRUE(forcedOnly.Run(-1).IsOK());
+  EXPECT_EQ(forcedOnly.RecordedFeatures()[0], std::vector<int>{cols_.informative[1]});
+  ASSERT_EQ(forcedOnly.RecordedErrors()[0].size(), 1u);
+  EXPECT_NEAR(forcedOnly.RecordedErrors()[0][0], Error({cols_.informative[1]}, 5), 1e-12);
 
-TEST_F(FeatureSelectionTest, StopsWhenNoCandidateRemains) {
-  Prepare();
+  table_.Settings().ForcedVariables.clear();
   table_.Settings().SpecifiedFeaNum = 50;
-  KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), false);
-  ASSERT_TRUE(fs.Run(-1).IsOK());
-  EXPECT_EQ(fs.RecordedFeatures()[0].size(), 6u);
-  EXPECT_EQ(fs.RecordedErrors()[0].size(), 6u);
-}
-
-TEST_F(FeatureSelectionTest, CombinedModeUsesTheGivenK) {
-  Prepare();
-  table_.Settings().SpecifiedFeaNum = 2;
-  KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), true);
-  ASSERT_TRUE(fs.Run(9).IsOK());
-  EXPECT_EQ(models_[0]->GetK(), 5) << "K is not the selection's to change";
-  ExpectForwardSteps(fs, 9, 0);
+  KNNFeatureSelection all(&table_.Settings(), models_, &table_.Stop(), false);
+  ASSERT_TRUE(all.Run(-1).IsOK());
+  EXPECT_EQ(all.RecordedFeatures()[0].size(), 6u);
+  EXPECT_EQ(all.RecordedErrors()[0].size(), 6u);
 }
 
 TEST_F(FeatureSelectionTest, InterruptEndsRunWithStatusOne) {
@@ -198,9 +186,7 @@ TEST_F(FeatureSelectionTest, InterruptEndsRunWithStatusOne) {
   table_.Stop().interruptCheck = &check;
   const std::vector<int> before = models_[0]->GetFeatures();
   KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), false);
-  const VelCommon::VelStatus s = fs.Run(-1);
-  EXPECT_EQ(s.GetErrorCode(), KNNStatus::kInterrupted);
-  EXPECT_TRUE(s.IsError());
+  EXPECT_EQ(fs.Run(-1).GetErrorCode(), KNNStatus::kInterrupted);
   EXPECT_TRUE(table_.Stop().stopRequested.load());
   EXPECT_EQ(check.Questions(), 200) << "no question after the stop";
   EXPECT_EQ(models_[0]->GetFeatures(), before);

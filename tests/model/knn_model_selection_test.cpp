@@ -58,44 +58,38 @@ class ModelSelectionTest : public ::testing::Test {
     return total;
   }
 
+  void CheckGrid(bool continuous, int cases, int folds) {
+    Prepare(continuous, cases, folds);
+    table_.Settings().IsAutoKSelection = true;
+    KNNModelSelection selection(&table_.Settings(), &table_.Variables(), &table_.Stop(), models_);
+    ASSERT_TRUE(selection.Run().IsOK());
+    const KNNAutoKSelection* ks = selection.GetKSelection();
+    ASSERT_NE(ks, nullptr);
+    ASSERT_EQ(ks->ErrorGrid().size(), 1u);
+    const std::vector<double>& grid = ks->ErrorGrid()[0];
+    ASSERT_EQ(grid.size(), 6u);
+    for (int K = 2; K <= 7; ++K) {
+      EXPECT_NEAR(grid[static_cast<size_t>(K - 2)], CvError(K, continuous, folds), 1e-9) << K;
+    }
+    const int expected = 2 + static_cast<int>(KNNAutoKSelection::BestIndex(grid));
+    EXPECT_EQ(ks->SelectedK(), std::vector<int32_t>{expected});
+    EXPECT_EQ(models_[0]->GetK(), expected);
+    EXPECT_EQ(selection.GetFeatureSelection(), nullptr);
+  }
+
   SearchTable table_;
   SyntheticColumns cols_;
   KNNResponseModels models_;
   StageRecorder recorder_;
 };
 
-TEST_F(ModelSelectionTest, KSelectionGridIsMeanFoldSumOfSquares) {
-  Prepare(true, 150, 4);
-  table_.Settings().IsAutoKSelection = true;
-  KNNModelSelection selection(&table_.Settings(), &table_.Variables(), &table_.Stop(), models_);
-  ASSERT_TRUE(selection.Run().IsOK());
-  const KNNAutoKSelection* ks = selection.GetKSelection();
-  ASSERT_NE(ks, nullptr);
-  ASSERT_EQ(ks->ErrorGrid().size(), 1u);
-  const std::vector<double>& grid = ks->ErrorGrid()[0];
-  ASSERT_EQ(grid.size(), 6u);
-  for (int K = 2; K <= 7; ++K) {
-    EXPECT_NEAR(grid[static_cast<size_t>(K - 2)], CvError(K, true, 4), 1e-9) << "K " << K;
-  }
-  const int expected = 2 + static_cast<int>(KNNAutoKSelection::BestIndex(grid));
-  EXPECT_EQ(ks->SelectedK(), std::vector<int32_t>{expected});
-  EXPECT_EQ(models_[0]->GetK(), expected);
-  EXPECT_EQ(selection.GetFeatureSelection(), nullptr);
+// The grid holds, per K, the mean over folds of each fold's error (sum of squares or
+// misclassification rate), so unequal folds (101 cases in 3: 34, 34, 33) weigh alike.
+TEST_F(ModelSelectionTest, KSelectionGridIsMeanOfFoldSumsOfSquares) {
+  CheckGrid(true, 150, 4);
 }
-
-TEST_F(ModelSelectionTest, KSelectionWeighsUnequalFoldsEqually) {
-  // 101 cases over 3 folds: sizes 34, 34, 33.
-  Prepare(false, 101, 3);
-  table_.Settings().IsAutoKSelection = true;
-  KNNModelSelection selection(&table_.Settings(), &table_.Variables(), &table_.Stop(), models_);
-  ASSERT_TRUE(selection.Run().IsOK());
-  const std::vector<double>& grid = selection.GetKSelection()->ErrorGrid()[0];
-  for (int K = 2; K <= 7; ++K) {
-    const double expected = CvError(K, false, 3);
-    EXPECT_NEAR(grid[static_cast<size_t>(K - 2)], expected, 1e-12) << "K " << K;
-    EXPECT_GE(expected, 0.0);
-    EXPECT_LE(expected, 1.0);
-  }
+TEST_F(ModelSelectionTest, KSelectionGridWeighsUnequalFoldsEqually) {
+  CheckGrid(false, 101, 3);
 }
 
 TEST_F(ModelSelectionTest, CombinedSelectionKeepsKWithLowestFinalError) {
@@ -157,12 +151,8 @@ TEST_F(ModelSelectionTest, ImportanceBecomesWeightsAndStagesAreReported) {
   Listen();
   KNNModelSelection selection(&s, &table_.Variables(), &table_.Stop(), models_);
   ASSERT_TRUE(selection.Run().IsOK());
-  const std::vector<double>& importance = models_[0]->GetImportance();
-  ASSERT_EQ(importance.size(), models_[0]->GetFeatures().size());
-  EXPECT_EQ(models_[0]->GetWeights(), importance);
-  double sum = 0.0;
-  for (double v : importance) sum += v;
-  EXPECT_NEAR(sum, 1.0, 1e-12);
+  ASSERT_EQ(models_[0]->GetImportance().size(), models_[0]->GetFeatures().size());
+  EXPECT_EQ(models_[0]->GetWeights(), models_[0]->GetImportance());
   EXPECT_EQ(recorder_.stages, (std::vector<int>{5, 7, 8}));
 }
 
@@ -172,8 +162,7 @@ TEST_F(ModelSelectionTest, KSelectionStagesAndInterrupt) {
   knn_test::CountingInterruptCheck check(50);  // inside the first fold's pass
   table_.Stop().interruptCheck = &check;
   KNNModelSelection selection(&table_.Settings(), &table_.Variables(), &table_.Stop(), models_);
-  const VelCommon::VelStatus s = selection.Run();
-  EXPECT_EQ(s.GetErrorCode(), KNNStatus::kInterrupted);
+  EXPECT_EQ(selection.Run().GetErrorCode(), KNNStatus::kInterrupted);
   EXPECT_EQ(selection.GetStatus().GetErrorCode(), KNNStatus::kInterrupted);
   EXPECT_TRUE(table_.Stop().stopRequested.load());
   EXPECT_EQ(check.Questions(), 50);
@@ -183,8 +172,7 @@ TEST_F(ModelSelectionTest, KSelectionStagesAndInterrupt) {
 
 TEST_F(ModelSelectionTest, FailedSquareBecomesKSelectionError) {
   // Responses of 1e200 overflow any squared error.
-  table_.Settings().ResponseContinuous = {};
-  const int id = table_.AddCaseId("id");
+  table_.AddCaseId("id");
   const int x = table_.AddContinuous("x", 0.0, 10.0);
   const int y = table_.AddContinuous("y", -1e300, 1e300);
   const int fold = table_.AddCategorical("fold", 2);
@@ -199,7 +187,6 @@ TEST_F(ModelSelectionTest, FailedSquareBecomesKSelectionError) {
   s.AllFeatures = {x};
   s.MinK = 1;
   s.MaxK = 3;
-  (void)id;
   ASSERT_FALSE(table_.Prepare().IsError());
   models_.push_back(std::make_unique<KNNSingleResponseModel>(&table_.Data(), y, true));
 
@@ -229,7 +216,6 @@ TEST_F(ModelSelectionTest, CombinedSelectionInterruptKeepsModelUntouched) {
   // Each K costs 4 + 3 passes of 60 cases; stop inside the second K.
   knn_test::CountingInterruptCheck check(7 * 60 + 30);
   table_.Stop().interruptCheck = &check;
-  const std::vector<int> before = models_[0]->GetFeatures();
   KNNModelSelection selection(&s, &table_.Variables(), &table_.Stop(), models_);
   EXPECT_EQ(selection.Run().GetErrorCode(), KNNStatus::kInterrupted);
   EXPECT_EQ(selection.GetCombinedSelection()->GetStatus().GetErrorCode(), KNNStatus::kInterrupted);

@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
 
 #include "boundary/status_codes.h"
-#include "host/vel_display.h"
 #include "host/vel_missing.h"
 #include "support/model_fixtures.h"
 
@@ -18,7 +16,13 @@ using knn_test::SearchTable;
 
 class IrisModelTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(knn_test::LoadIris(table_, cols_)); }
+  void SetUp() override {
+    ASSERT_TRUE(knn_test::LoadIris(table_, cols_));
+    // The raw records, kept to score them again as new records.
+    knn_test::MemoryDataSource& source = table_.Source();
+    source.Rewind();
+    while (const VelCommon::Record* r = source.NextRecord()) rawRows_.push_back(r->Values());
+  }
 
   // Prepares the data with the settings a test has set and builds a model over it.
   VelCommon::VelStatus Build() {
@@ -35,24 +39,15 @@ class IrisModelTest : public ::testing::Test {
   VelCommon::Record IrisRecord(int id) const {
     return VelCommon::Record(rawRows_.at(static_cast<size_t>(id - 1)));
   }
-  // Position in the case store of the stored case with that case ID.
-  size_t CaseOf(double id) const {
-    const KNNDataPreparation& data = const_cast<SearchTable&>(table_).Data();
+  // The stored row of the case with that case ID.
+  const double* CaseRow(double id) {
+    const KNNDataPreparation& data = table_.Data();
     for (int i = 0; i < data.caseCount; ++i) {
-      if (static_cast<int>(data.caseRows[static_cast<size_t>(i)][cols_.id]) ==
-          static_cast<int>(id)) {
-        return static_cast<size_t>(i);
-      }
+      const double* row = data.caseRows[static_cast<size_t>(i)];
+      if (static_cast<int>(row[cols_.id]) == static_cast<int>(id)) return row;
     }
     ADD_FAILURE() << "no case with ID " << id;
-    return 0;
-  }
-  void KeepRawRows() {
-    // The raw records, kept to score them again as new records.
-    rawRows_.clear();
-    knn_test::MemoryDataSource& source = table_.Source();
-    source.Rewind();
-    while (const VelCommon::Record* r = source.NextRecord()) rawRows_.push_back(r->Values());
+    return data.caseRows[0];
   }
 
   SearchTable table_;
@@ -66,7 +61,6 @@ class IrisModelTest : public ::testing::Test {
 
 TEST_F(IrisModelTest, NoResponseGivesNeighboursOnly) {
   table_.Settings().SpecifiedK = 4;
-  KeepRawRows();
   ASSERT_TRUE(Build().IsOK());
   EXPECT_EQ(model_->GetResponseCount(), 0);
   ASSERT_EQ(model_->GetResponseModels().size(), 1u);
@@ -91,7 +85,6 @@ TEST_F(IrisModelTest, CaseIdDecidesSelfExclusion) {
   table_.Settings().SpecifiedK = 3;
   table_.Settings().ResponseCategorical = {cols_.species};
   table_.Settings().AllFeatures = Measures();
-  KeepRawRows();
   ASSERT_TRUE(Build().IsOK());
   std::vector<std::vector<double>> withId, withoutId;
   VelCommon::Record record = IrisRecord(42);
@@ -109,17 +102,15 @@ TEST_F(IrisModelTest, CaseIdDecidesSelfExclusion) {
 
 TEST_F(IrisModelTest, RecordOfWrongSizeIsRejected) {
   table_.Settings().ResponseCategorical = {cols_.species};
-  KeepRawRows();
   ASSERT_TRUE(Build().IsOK());
   std::vector<std::vector<double>> results;
-  std::vector<double> values = rawRows_[0];
-  values.pop_back();
-  EXPECT_EQ(model_->ScoreRecord(VelCommon::Record(values), results).GetErrorCode(),
-            KNNStatus::kBadScoreRecord);
-  values.push_back(0.0);
-  values.push_back(0.0);
-  EXPECT_EQ(model_->ScoreRecord(VelCommon::Record(values), results).GetErrorCode(),
-            KNNStatus::kBadScoreRecord);
+  for (const size_t size : {rawRows_[0].size() - 1, rawRows_[0].size() + 1}) {
+    std::vector<double> values = rawRows_[0];
+    values.resize(size, 0.0);
+    EXPECT_EQ(model_->ScoreRecord(VelCommon::Record(values), results).GetErrorCode(),
+              KNNStatus::kBadScoreRecord)
+        << size;
+  }
 }
 
 TEST_F(IrisModelTest, TwoContinuousResponsesShareOneSearch) {
@@ -129,7 +120,6 @@ TEST_F(IrisModelTest, TwoContinuousResponsesShareOneSearch) {
   s.IsAutoKSelection = true;
   s.MinK = 2;
   s.MaxK = 9;
-  KeepRawRows();
   ASSERT_TRUE(Build().IsOK());
   ASSERT_TRUE(model_->IsSharedModel());
   const int k0 = model_->GetResponseModel(0)->GetK();
@@ -152,7 +142,7 @@ TEST_F(IrisModelTest, TwoContinuousResponsesShareOneSearch) {
     const int column = r == 0 ? cols_.petalLength : cols_.petalWidth;
     double sum = 0.0;
     for (size_t k = 1; k <= n; ++k) {
-      sum += table_.Data().caseRows[CaseOf(results[r][k - 1])][column];
+      sum += CaseRow(results[r][k - 1])[column];
       EXPECT_NEAR(results[r][2 * n + k - 1], sum / static_cast<double>(k), 1e-12);
     }
   }
@@ -166,7 +156,6 @@ TEST_F(IrisModelTest, TwoResponsesWithFeatureSelectionHaveOwnTrees) {
   s.IsFeaSelection = true;
   s.SpecifiedFeaNum = 1;
   s.SpecifiedK = 5;
-  KeepRawRows();
   ASSERT_TRUE(Build().IsOK());
   EXPECT_FALSE(model_->IsSharedModel());
   EXPECT_EQ(model_->GetMaximumK(), model_->GetResponseModel(0)->GetK());
@@ -185,9 +174,9 @@ TEST_F(IrisModelTest, TwoResponsesWithFeatureSelectionHaveOwnTrees) {
   ASSERT_EQ(results.size(), 2u);
   for (size_t r = 0; r < 2; ++r) {
     const int feature = model_->GetResponseModel(static_cast<int>(r))->GetFeatures()[0];
-    const double* query = table_.Data().caseRows[CaseOf(5.0)];
+    const double* query = CaseRow(5.0);
     for (size_t i = 0; i < 5; ++i) {
-      const double* neighbour = table_.Data().caseRows[CaseOf(results[r][i])];
+      const double* neighbour = CaseRow(results[r][i]);
       EXPECT_NEAR(results[r][5 + i], std::fabs(query[feature] - neighbour[feature]), 1e-12);
     }
   }
@@ -216,22 +205,6 @@ TEST_F(IrisModelTest, BuildErrorIsKeptAndNothingIsBuilt) {
   EXPECT_FALSE(model.IsBuilt());
   EXPECT_EQ(model.GetMaximumK(), 0);
   table_.Stop().interruptCheck = nullptr;
-}
-
-TEST_F(IrisModelTest, DisplayWrapsResponseModels) {
-  table_.Settings().ResponseCategorical = {cols_.species};
-  ASSERT_TRUE(Build().IsOK());
-  std::ostringstream out;
-  VelComponentDisplay::SetOutStream(&out);
-  model_->Display();
-  VelComponentDisplay::SetOutStream(nullptr);
-  const std::string text = out.str();
-  const auto first = text.find("KNNModel display start");
-  ASSERT_NE(first, std::string::npos);
-  EXPECT_NE(text.find("KNNModel display start", first + 1), std::string::npos);
-  EXPECT_NE(text.find("KNNSingleResponseModel display start"), std::string::npos);
-  EXPECT_NE(text.find("maximum number of K"), std::string::npos);
-  EXPECT_NE(text.find("number of response"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -393,7 +366,6 @@ TEST_F(IrisModelTest, MedianPrediction) {
   s.AllFeatures = {cols_.sepalLength, cols_.sepalWidth, cols_.petalLength};
   s.ComputePredValFunc = 1;
   s.SpecifiedK = 6;
-  KeepRawRows();
   ASSERT_TRUE(Build().IsOK());
   std::vector<std::vector<double>> results;
   ASSERT_TRUE(model_->ScoreRecord(IrisRecord(120), results).IsOK());
@@ -401,7 +373,7 @@ TEST_F(IrisModelTest, MedianPrediction) {
   ASSERT_EQ(r.size(), 24u);
   std::vector<double> values;
   for (size_t k = 1; k <= 6; ++k) {
-    values.push_back(table_.Data().caseRows[CaseOf(r[k - 1])][cols_.petalWidth]);
+    values.push_back(CaseRow(r[k - 1])[cols_.petalWidth]);
     std::vector<double> sorted = values;
     std::sort(sorted.begin(), sorted.end());
     const double median = k % 2 == 1 ? sorted[k / 2] : 0.5 * (sorted[k / 2 - 1] + sorted[k / 2]);

@@ -24,43 +24,30 @@ class SingleResponseModelTest : public ::testing::Test {
   IrisColumns cols_;
 };
 
-TEST_F(SingleResponseModelTest, NoResponseHasNoPredictor) {
-  KNNSingleResponseModel model(&table_.Data(), -1, false);
-  EXPECT_EQ(model.GetResponseIndex(), -1);
-  EXPECT_EQ(model.GetPredictor(), nullptr);
-  EXPECT_FALSE(model.IsContinuousResponse());
-  EXPECT_EQ(model.GetK(), 4);
-  EXPECT_NE(model.GetTree(), nullptr);
-}
+TEST_F(SingleResponseModelTest, PredictorFeaturesAndWeightsFromTheSettings) {
+  KNNSingleResponseModel none(&table_.Data(), -1, false);
+  EXPECT_EQ(none.GetPredictor(), nullptr);
+  EXPECT_EQ(none.GetK(), 4);
 
-TEST_F(SingleResponseModelTest, StartsWithAllFeaturesAndUnitWeights) {
   KNNSingleResponseModel model(&table_.Data(), cols_.species, false);
-  const std::vector<int> all{cols_.sepalLength, cols_.sepalWidth, cols_.petalLength,
-                             cols_.petalWidth};
-  EXPECT_EQ(model.GetFeatures(), all);
+  EXPECT_EQ(model.GetFeatures(), (std::vector<int>{cols_.sepalLength, cols_.sepalWidth,
+                                                   cols_.petalLength, cols_.petalWidth}));
   EXPECT_EQ(model.GetWeights(), std::vector<double>(4, 1.0));
-  EXPECT_TRUE(model.GetImportance().empty());
   auto* predictor = dynamic_cast<KNNCatPredictionSummary*>(model.GetPredictor());
   ASSERT_NE(predictor, nullptr);
   EXPECT_EQ(predictor->CategoryCount(), 3);
   EXPECT_EQ(predictor->ResponseColumn(), cols_.species);
   EXPECT_EQ(predictor->CaseCount(), 150);
-}
 
-TEST_F(SingleResponseModelTest, SpecifiedFeaturesReplaceFeaturesAndWeights) {
   table_.Settings().SpecifiedFeatures = {cols_.petalWidth, cols_.sepalLength};
   table_.Settings().SpecifiedFeatureWeights = {0.25, 2.0};
-  KNNSingleResponseModel model(&table_.Data(), cols_.species, false);
-  EXPECT_EQ(model.GetFeatures(), (std::vector<int>{cols_.petalWidth, cols_.sepalLength}));
-  EXPECT_EQ(model.GetWeights(), (std::vector<double>{0.25, 2.0}));
-}
-
-TEST_F(SingleResponseModelTest, ContinuousResponseUsesMedianWhenAsked) {
   table_.Settings().ComputePredValFunc = 1;
-  KNNSingleResponseModel model(&table_.Data(), cols_.petalWidth, true);
-  auto* predictor = dynamic_cast<KNNContPredictionSummary*>(model.GetPredictor());
-  ASSERT_NE(predictor, nullptr);
-  EXPECT_TRUE(predictor->UsesMedian());
+  KNNSingleResponseModel specified(&table_.Data(), cols_.petalWidth, true);
+  EXPECT_EQ(specified.GetFeatures(), (std::vector<int>{cols_.petalWidth, cols_.sepalLength}));
+  EXPECT_EQ(specified.GetWeights(), (std::vector<double>{0.25, 2.0}));
+  auto* median = dynamic_cast<KNNContPredictionSummary*>(specified.GetPredictor());
+  ASSERT_NE(median, nullptr);
+  EXPECT_TRUE(median->UsesMedian());
 }
 
 TEST_F(SingleResponseModelTest, TrialBuildsLeaveOwnListsAlone) {
@@ -93,18 +80,12 @@ TEST_F(SingleResponseModelTest, DisplayShowsKUnderBothLabels) {
   model.Display();
   VelComponentDisplay::SetOutStream(nullptr);
   const std::string text = out.str();
-  const auto start = text.find("KNNSingleResponseModel display start");
-  const auto first = text.find("Number of K");
-  const auto second = text.find("number of K");
-  const auto end = text.find("KNNSingleResponseModel display end");
-  ASSERT_NE(start, std::string::npos);
-  ASSERT_NE(first, std::string::npos);
-  ASSERT_NE(second, std::string::npos);
-  ASSERT_NE(end, std::string::npos);
-  EXPECT_LT(start, first);
-  EXPECT_LT(first, second);
-  EXPECT_LT(second, end);
-  EXPECT_NE(text.find("7", first), std::string::npos);
+  size_t at = 0;
+  for (const char* part : {"KNNSingleResponseModel display start", "Number of K", "7",
+                           "number of K", "7", "KNNSingleResponseModel display end"}) {
+    at = text.find(part, at);
+    ASSERT_NE(at, std::string::npos) << part << " in order";
+  }
 }
 
 }  // namespace

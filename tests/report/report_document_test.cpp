@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -32,11 +32,9 @@ class TempDir {
     fs::remove_all(path_, ec);
   }
   std::string Write(const std::string& name, const std::string& content) const {
-    const fs::path file = path_ / name;
-    std::ofstream(file, std::ios::binary) << content;
-    return file.string();
+    std::ofstream(path_ / name, std::ios::binary) << content;
+    return (path_ / name).string();
   }
-  const fs::path& Path() const { return path_; }
 
  private:
   fs::path path_;
@@ -51,32 +49,21 @@ ReportDocument ReadOk(const std::string& path) {
 
 TEST(ReportDocumentTest, ReadsAClassificationModel) {
   const ReportDocument d = ReadOk(ReportFixture("small-classification.pmml"));
-  EXPECT_EQ(d.rootName, "PMML");
-  EXPECT_EQ(d.version, "4.3");
   EXPECT_EQ(d.applicationName, "NearestNeighbor");
-  EXPECT_EQ(d.applicationVersion, "1.0");
   ASSERT_EQ(d.dataFields.size(), 4u);
   EXPECT_EQ(d.dataFields[1].displayName, "Width & <height>");
   EXPECT_EQ(d.dataFields[3].values, (std::vector<std::string>{"a", "b", "type c (Type C)"}));
-  EXPECT_EQ(d.dataFields[0].leftMargin, "1");
   EXPECT_EQ(d.dataFields[0].closure, "openClosed");
   ASSERT_EQ(d.models.size(), 1u);
   const ModelEntry& m = d.models[0];
-  EXPECT_EQ(m.functionName, "classification");
   EXPECT_EQ(m.numberOfNeighbors, "3");
-  EXPECT_EQ(m.distance, "euclidean");
   EXPECT_EQ(m.Target(), "kind");
   ASSERT_TRUE(m.kSelection);
-  EXPECT_EQ(m.kSelection->columns, (std::vector<std::string>{"K", "error"}));
   ASSERT_EQ(m.kSelection->rows.size(), 4u);
   EXPECT_EQ(m.kSelection->rows[2], (std::vector<std::string>{"3", "0.125"}));
   EXPECT_FALSE(m.featureSelection);
-  EXPECT_TRUE(m.hasProbabilityTable);
   ASSERT_TRUE(m.neighbours);
-  EXPECT_EQ(m.neighbours->caseIdName, "id");
   EXPECT_EQ(m.neighbours->neighbourCount, 3);
-  EXPECT_TRUE(m.neighbours->hasPredictions);
-  EXPECT_EQ(m.neighbours->malformedRows, 0u);
   EXPECT_EQ(m.neighbours->nearestDistances,
             (std::vector<double>{0.1, 0.1, 0.15, 0.3, 0.3, 0.25, 0.05, 0.05}));
   EXPECT_EQ(m.neighbours->finalPredictions, (std::vector<double>{0, 0, 0, 1, 1, 2, 2, 2}));
@@ -87,16 +74,11 @@ TEST(ReportDocumentTest, ReadsAClassificationModel) {
   ASSERT_NE(m.Parameter("percentIncorrectlyClassifiedCases"), nullptr);
   EXPECT_EQ(*m.Parameter("percentIncorrectlyClassifiedCases"), "0.125");
   EXPECT_EQ(m.Parameter("nonsense"), nullptr);
-  EXPECT_EQ(m.statsFields, (std::vector<std::string>{"x1", "x2", "kind"}));
-  ASSERT_EQ(m.miningFields.size(), 3u);
-  EXPECT_EQ(m.miningFields[0].importanceText, "0.6");
-  EXPECT_EQ(m.miningFields[0].weightText, "");
-  EXPECT_EQ(m.recordCountText, "8");
+  EXPECT_EQ(m.miningFields.at(0).importanceText, "0.6");
   EXPECT_EQ(m.knnInputs, (std::vector<std::string>{"norm_x1", "norm_x2"}));
   // The settings are found by structure; the vendor's extension name does not matter.
   ASSERT_FALSE(d.settings.empty());
   EXPECT_EQ(d.settings.front().name, "CaseIDVar");
-  EXPECT_EQ(d.settings.back().name, "inputs");
   EXPECT_TRUE(d.settings.back().isList);
   EXPECT_EQ(d.settings.back().list, (std::vector<std::string>{"x1", "x2"}));
 }
@@ -105,20 +87,15 @@ TEST(ReportDocumentTest, ReadsARegressionModelWithItsTrainingTargets) {
   const ReportDocument d = ReadOk(ReportFixture("small-regression.pmml"));
   ASSERT_EQ(d.models.size(), 1u);
   const ModelEntry& m = d.models[0];
-  EXPECT_EQ(m.functionName, "regression");
-  EXPECT_EQ(m.distance, "cityBlock");
   EXPECT_EQ(m.sumSquaredErrorText, "1400");
   EXPECT_FALSE(m.confusion);
   ASSERT_TRUE(m.featureKSelection);
-  EXPECT_EQ(m.featureKSelection->method, "forwardSelection");
   EXPECT_EQ(m.featureKSelection->rows.size(), 5u);
   EXPECT_EQ(m.statsFields, (std::vector<std::string>{"f1", "f3", "f2", "y"}));
-  EXPECT_EQ(m.miningFields[2].weightText, "0.3");
-  EXPECT_EQ(m.targetColumnField, "y");
+  EXPECT_EQ(m.miningFields.at(2).weightText, "0.3");
   EXPECT_EQ(m.targetValues, (std::vector<std::string>{"10", "20", "30", "40", "50", "65"}));
   EXPECT_EQ(m.instanceCaseIds, (std::vector<std::string>{"11", "12", "13", "14", "15", "16"}));
   EXPECT_EQ(m.neighbours->caseIds, m.instanceCaseIds);
-  EXPECT_EQ(m.neighbours->finalPredictions, (std::vector<double>{25, 30, 25, 35, 30, 40}));
   const auto forced = std::find_if(d.settings.begin(), d.settings.end(), [](const SettingEntry& s) {
     return s.name == "ForcedVariables";
   });
@@ -158,7 +135,7 @@ TEST(ReportDocumentTest, RejectsWhatIsNotXml) {
   }
   ReportDocument document;
   std::string error;
-  EXPECT_FALSE(ReadReportDocument((dir.Path() / "absent.pmml").string(), document, error));
+  EXPECT_FALSE(ReadReportDocument(dir.Write("x", "") + ".absent", document, error));
   EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
   std::string lineError;
   ReadReportDocument(dir.Write("late.pmml", "<PMML>\n\n\n<Header>\n</PMML>"), document, lineError);
@@ -275,11 +252,10 @@ TEST(ReportDocumentTest, SurvivesRandomlyDamagedValues) {
       bool inTag = false;
       bool inEntity = false;
       char quote = 0;
-      // Past the XML declaration and the namespace declarations, which must stay as they are.
+      // Past the declarations; only text and attribute values change, never a character
+      // reference.
       for (std::size_t i = damaged.find("<Header"); i < damaged.size(); ++i) {
         char& c = damaged[i];
-        // Only characters of text content or of attribute values are replaced, never a
-        // character reference.
         if (!inTag) {
           if (c == '<') {
             inTag = true;

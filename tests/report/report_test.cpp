@@ -53,68 +53,54 @@ class ReportCommandTest : public ::testing::Test {
   std::string err_;
 };
 
-TEST_F(ReportCommandTest, UsageErrorsExitWithTwoAndOneLine) {
-  const std::vector<std::vector<std::string>> bad = {
-      {},
-      {"--bogus", ReportFixture("small-classification.pmml")},
-      {ReportFixture("small-classification.pmml"), "-o"},
-      {ReportFixture("small-classification.pmml"), "-o", ""},
-      {ReportFixture("small-classification.pmml"), ReportFixture("small-regression.pmml")},
-      {Path("absent.pmml")},
+TEST_F(ReportCommandTest, BadArgumentsAndFilesExitWithOneLine) {
+  const std::string good = ReportFixture("small-regression.pmml");
+  std::ofstream(Path("broken.pmml")) << "<PMML><Header></PMML>";
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    const char* message;
+  } cases[] = {
+      {{}, 2, ""},
+      {{"--bogus", good}, 2, ""},
+      {{good, "-o"}, 2, ""},
+      {{good, "-o", ""}, 2, ""},
+      {{good, ReportFixture("small-classification.pmml")}, 2, ""},
+      {{Path("absent.pmml")}, 2, ""},
+      {{Path("broken.pmml"), "-o", Path("out.html")}, 2, "not a well-formed XML document"},
+      {{good, "-o", Path("no/such/dir/r.html")}, 1, "cannot write"},
   };
-  for (const auto& args : bad) {
-    EXPECT_EQ(Run(args), 2) << (args.empty() ? "(none)" : args[0]);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
+    EXPECT_EQ(Run(c.args), c.code);
     EXPECT_EQ(err_.rfind("knn report: ", 0), 0u) << err_;
+    EXPECT_NE(err_.find(c.message), std::string::npos) << err_;
     EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
     EXPECT_TRUE(out_.empty());
   }
+  EXPECT_FALSE(fs::exists(Path("out.html")));
   EXPECT_EQ(Run({"--help"}), 0);
   EXPECT_NE(out_.find("usage: knn report MODEL.pmml [-o REPORT.html]"), std::string::npos);
-  EXPECT_TRUE(err_.empty());
 }
 
-TEST_F(ReportCommandTest, MalformedDocumentIsAnUnreadableFile) {
-  std::ofstream(Path("broken.pmml")) << "<PMML><Header></PMML>";
-  EXPECT_EQ(Run({Path("broken.pmml"), "-o", Path("out.html")}), 2);
-  EXPECT_NE(err_.find("not a well-formed XML document"), std::string::npos) << err_;
-  EXPECT_FALSE(fs::exists(Path("out.html")));
-}
-
-TEST_F(ReportCommandTest, WritesTheReportWhereAsked) {
-  ASSERT_EQ(Run({ReportFixture("small-classification.pmml"), "-o", Path("r.html")}), 0) << err_;
-  const std::string html = ReadFile(Path("r.html"));
-  EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
-  EXPECT_NE(html.find("</html>"), std::string::npos);
+TEST_F(ReportCommandTest, WritesTheReportWholeWhereAsked) {
+  const std::string model = ReportFixture("small-classification.pmml");
   std::ostringstream direct;
   std::string error;
-  ASSERT_TRUE(WriteHtmlReport(ReportFixture("small-classification.pmml"), direct, error));
-  EXPECT_EQ(html, direct.str());
-  // Standard output on request, with nothing else on it.
-  ASSERT_EQ(Run({ReportFixture("small-classification.pmml"), "-o", "-"}), 0);
-  EXPECT_EQ(out_, direct.str());
-}
-
-TEST_F(ReportCommandTest, DefaultOutputSitsBesideTheModel) {
-  fs::copy_file(ReportFixture("small-regression.pmml"), Path("model.pmml"));
-  ASSERT_EQ(Run({Path("model.pmml")}), 0) << err_;
-  EXPECT_TRUE(fs::exists(Path("model.html")));
-  EXPECT_NE(err_.find(Path("model.html")), std::string::npos);
-}
-
-TEST_F(ReportCommandTest, ReplacesAnOldReportWholeAndLeavesNoTemporaryFile) {
+  ASSERT_TRUE(WriteHtmlReport(model, direct, error));
+  // An old, longer report is replaced whole, and no temporary file is left behind.
   std::ofstream(Path("r.html")) << std::string(500000, 'x');
-  ASSERT_EQ(Run({ReportFixture("small-regression.pmml"), "-o", Path("r.html")}), 0) << err_;
-  const std::string html = ReadFile(Path("r.html"));
-  EXPECT_EQ(html.find('x' + std::string(100, 'x')), std::string::npos);
-  EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
-  std::size_t files = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_)) ++files;
-  EXPECT_EQ(files, 1u);
-}
-
-TEST_F(ReportCommandTest, UnwritableOutputExitsWithOne) {
-  EXPECT_EQ(Run({ReportFixture("small-regression.pmml"), "-o", Path("no/such/dir/r.html")}), 1);
-  EXPECT_NE(err_.find("cannot write"), std::string::npos) << err_;
+  ASSERT_EQ(Run({model, "-o", Path("r.html")}), 0) << err_;
+  EXPECT_EQ(ReadFile(Path("r.html")), direct.str());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+  // Standard output on request, with nothing else on it.
+  ASSERT_EQ(Run({model, "-o", "-"}), 0);
+  EXPECT_EQ(out_, direct.str());
+  // By default beside the model, named after it.
+  fs::copy_file(model, Path("model.pmml"));
+  ASSERT_EQ(Run({Path("model.pmml")}), 0) << err_;
+  EXPECT_EQ(ReadFile(Path("model.html")).rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_NE(err_.find(Path("model.html")), std::string::npos);
 }
 
 // --- rendering with a real browser -----------------------------------------------------
@@ -200,6 +186,7 @@ bool HaveChromium() {
   return fs::exists("/usr/bin/chromium");
 }
 
+// The pixel check itself must fail on a page with nothing drawn.
 TEST_F(ReportCommandTest, RenderCheckRejectsABlankPage) {
   if (!HaveChromium()) GTEST_SKIP() << "/usr/bin/chromium is not installed";
   const std::string blankHtml = Path("blank.html");

@@ -24,13 +24,10 @@ double Luminance(const std::string& hex) {
   return 0.2126 * channel(0) + 0.7152 * channel(1) + 0.0722 * channel(2);
 }
 
-// Centre of a marker, whatever its shape.
+// Centre of a marker, circle or square.
 std::pair<double, double> Centre(const SvgElement& e) {
   if (e.name == "circle") return {e.Number("cx"), e.Number("cy")};
-  if (e.name == "rect") {
-    return {e.Number("x") + e.Number("width") / 2, e.Number("y") + e.Number("height") / 2};
-  }
-  return {std::nan(""), std::nan("")};
+  return {e.Number("x") + e.Number("width") / 2, e.Number("y") + e.Number("height") / 2};
 }
 
 LineChartSpec KSelectionSpec() {
@@ -69,9 +66,8 @@ TEST(LineChartTest, MarksSitOnTheScalesAndTheChosenKRule) {
   ASSERT_EQ(rules.size(), 1u);
   EXPECT_NEAR(rules[0].Number("x1"), bestX, 0.01);
   EXPECT_NEAR(rules[0].Number("x2"), bestX, 0.01);
-  const auto label = svg.WithClass("mark-label");
-  ASSERT_EQ(label.size(), 1u);
-  EXPECT_EQ(label[0].text, "chosen K = 3");
+  ASSERT_EQ(svg.WithClass("mark-label").size(), 1u);
+  EXPECT_EQ(svg.WithClass("mark-label")[0].text, "chosen K = 3");
 }
 
 TEST(LineChartTest, AxesCarryNiceNonOverlappingTickLabels) {
@@ -86,10 +82,10 @@ TEST(LineChartTest, AxesCarryNiceNonOverlappingTickLabels) {
   const LineChartLayout layout = LayoutLineChart(spec);
   const auto svg = ParseSvg(RenderLineChart(spec, "t"));
   ASSERT_TRUE(svg.ok);
-  std::vector<SvgElement> xLabels;
-  std::vector<SvgElement> yLabels;
-  for (const auto& e : svg.WithClass("tick-label"))
+  std::vector<SvgElement> xLabels, yLabels;
+  for (const auto& e : svg.WithClass("tick-label")) {
     (e.HasClass("x") ? xLabels : yLabels).push_back(e);
+  }
   ASSERT_EQ(yLabels.size(), layout.yTicks.values.size());
   for (std::size_t i = 0; i < yLabels.size(); ++i) {
     EXPECT_EQ(yLabels[i].text, FormatTick(layout.yTicks.values[i], layout.yTicks.step));
@@ -182,7 +178,7 @@ TEST(BarChartTest, BarLengthsAreProportionalAndSeriesPatterned) {
   EXPECT_NEAR(bars[2].Number("width") / bars[4].Number("width"), 0.3 / 0.2, 1e-3);
   // Second series uses the chart's own hatch pattern, so it prints apart from the first.
   EXPECT_EQ(bars[1].attributes.at("fill"), "url(#imp-hatch)");
-  EXPECT_EQ(svg.Named("pattern").size(), 1u);
+  ASSERT_EQ(svg.Named("pattern").size(), 1u);
   EXPECT_EQ(svg.Named("pattern")[0].attributes.at("id"), "imp-hatch");
   // Groups do not overlap vertically.
   EXPECT_LE(bars[1].Number("y") + bars[1].Number("height"), bars[2].Number("y"));
@@ -202,20 +198,15 @@ HeatMapSpec ConfusionSpec() {
   return spec;
 }
 
-TEST(HeatMapTest, SharesAreRowNormalised) {
-  const HeatMapSpec spec = ConfusionSpec();
-  EXPECT_DOUBLE_EQ(HeatMapShare(spec, 0, 0), 1.0);
-  EXPECT_DOUBLE_EQ(HeatMapShare(spec, 1, 1), 2.0 / 3.0);
-  EXPECT_DOUBLE_EQ(HeatMapShare(spec, 1, 2), 1.0 / 3.0);
-  EXPECT_DOUBLE_EQ(HeatMapShare(spec, 2, 2), 0.0) << "an empty row shades nothing";
-  EXPECT_DOUBLE_EQ(HeatMapShare(spec, 7, 0), 0.0);
-}
-
 TEST(HeatMapTest, CellsGridDiagonalAndShading) {
   const HeatMapSpec spec = ConfusionSpec();
   const HeatMapLayout layout = LayoutHeatMap(spec);
   const auto svg = ParseSvg(RenderHeatMap(spec, "cm"));
   ASSERT_TRUE(svg.ok);
+  // Shares are row-normalised; an empty row shades nothing.
+  EXPECT_DOUBLE_EQ(HeatMapShare(spec, 1, 2), 1.0 / 3.0);
+  EXPECT_DOUBLE_EQ(HeatMapShare(spec, 2, 2), 0.0);
+  EXPECT_DOUBLE_EQ(HeatMapShare(spec, 7, 0), 0.0);
   const auto cells = svg.WithClass("cell");
   ASSERT_EQ(cells.size(), 9u);
   EXPECT_EQ(svg.WithClass("diagonal").size(), 3u);
@@ -227,14 +218,11 @@ TEST(HeatMapTest, CellsGridDiagonalAndShading) {
       EXPECT_EQ(cell.HasClass("diagonal"), r == c);
     }
   }
-  // A larger share is darker: 1 < 2/3 < 1/3 < 0 in luminance.
-  const double full = Luminance(cells[0].attributes.at("fill"));
-  const double twoThirds = Luminance(cells[4].attributes.at("fill"));
-  const double third = Luminance(cells[5].attributes.at("fill"));
-  const double none = Luminance(cells[1].attributes.at("fill"));
-  EXPECT_LT(full, twoThirds);
-  EXPECT_LT(twoThirds, third);
-  EXPECT_LT(third, none);
+  // A larger share is darker: shares 1, 2/3, 1/3, 0 in rising luminance.
+  for (const auto& [darker, lighter] : {std::pair{0, 4}, {4, 5}, {5, 1}}) {
+    EXPECT_LT(Luminance(cells[darker].attributes.at("fill")),
+              Luminance(cells[lighter].attributes.at("fill")));
+  }
   const auto counts = svg.WithClass("cell-count");
   ASSERT_EQ(counts.size(), 9u);
   EXPECT_EQ(counts[5].text, "1");

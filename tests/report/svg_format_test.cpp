@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 #include <string>
 
@@ -11,78 +10,49 @@
 namespace knnreport {
 namespace {
 
-struct NumberCase {
-  double value;
-  int significant;
-  const char* expected;
-};
-
-TEST(FormatNumberTest, ReadableSignificantDigitsAndSeparators) {
-  const NumberCase cases[] = {
-      {0.0, 4, "0"},
-      {1234567.0, 4, "1,234,567"},  // whole part is never rounded away
-      {0.123456, 4, "0.1235"},
-      {-9876.4, 4, "-9,876"},
-      {100.0, 4, "100"},  // no trailing zeros or dot
-      {0.5, 4, "0.5"},
-      {999.96, 4, "1,000"},  // rounding carries into a new group
-      {3.14159, 2, "3.1"},
-      {1e-7, 4, "1e-7"},  // tiny values go scientific
-      {-0.00001234, 3, "-1.23e-5"},
-      {2.5e20, 4, "2.5e20"},  // huge values go scientific
-      {0.0001, 4, "0.0001"},  // the smallest plain value
-      {-0.00004, 4, "-4e-5"},
-      {1400.0, 4, "1,400"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(FormatNumber(c.value, c.significant), c.expected) << c.value;
-  }
-  EXPECT_EQ(FormatNumber(std::numeric_limits<double>::quiet_NaN()), "n/a");
-  EXPECT_EQ(FormatNumber(std::numeric_limits<double>::infinity()), "n/a");
-}
-
-TEST(FormatNumberTest, TicksShareTheStepsDecimals) {
-  struct TickCase {
-    double value;
-    double step;
+TEST(FormatNumberTest, NumbersTicksCountsAndPercentages) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    std::string actual;
     const char* expected;
+  } cases[] = {
+      {FormatNumber(0.0, 4), "0"},
+      {FormatNumber(1234567.0, 4), "1,234,567"},  // whole part is never rounded away
+      {FormatNumber(0.123456, 4), "0.1235"},
+      {FormatNumber(-9876.4, 4), "-9,876"},
+      {FormatNumber(100.0, 4), "100"},     // no trailing zeros or dot
+      {FormatNumber(999.96, 4), "1,000"},  // rounding carries into a new group
+      {FormatNumber(3.14159, 2), "3.1"},
+      {FormatNumber(-0.00001234, 3), "-1.23e-5"},  // tiny values go scientific
+      {FormatNumber(2.5e20, 4), "2.5e20"},         // huge values go scientific
+      {FormatNumber(0.0001, 4), "0.0001"},         // the smallest plain value
+      {FormatNumber(nan), "n/a"},
+      {FormatNumber(std::numeric_limits<double>::infinity()), "n/a"},
+      {FormatTick(0.1, 0.05), "0.10"},  // ticks share the step's decimals
+      {FormatTick(1500.0, 500.0), "1,500"},
+      {FormatTick(-0.2, 0.2), "-0.2"},
+      {FormatTick(-1e-17, 0.1), "0.0"},  // rounding noise is zero, never -0
+      {FormatTick(30.0, 10.0), "30"},
+      {FormatCount(-1000), "-1,000"},
+      {FormatCount(999), "999"},
+      {FormatPercent(0.125), "12.5%"},
+      {FormatPercent(1.0), "100%"},
+      {FormatPercent(2.0 / 3.0), "66.7%"},
+      {FormatPercent(0.0), "0%"},
   };
-  const TickCase cases[] = {
-      {0.1, 0.05, "0.10"},  {0.0, 0.05, "0.00"},  {1500.0, 500.0, "1,500"},
-      {-0.2, 0.2, "-0.2"},  {2.0, 1.0, "2"},      {1e-17, 0.1, "0.0"},  // rounding noise is zero
-      {-1e-17, 0.1, "0.0"}, {0.25, 0.25, "0.25"}, {30.0, 10.0, "30"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(FormatTick(c.value, c.step), c.expected) << c.value << " step " << c.step;
-  }
-}
-
-TEST(FormatNumberTest, CountsAndPercentages) {
-  EXPECT_EQ(FormatCount(1234567), "1,234,567");
-  EXPECT_EQ(FormatCount(-1000), "-1,000");
-  EXPECT_EQ(FormatCount(999), "999");
-  EXPECT_EQ(FormatCount(0), "0");
-  EXPECT_EQ(FormatPercent(0.125), "12.5%");
-  EXPECT_EQ(FormatPercent(1.0), "100%");
-  EXPECT_EQ(FormatPercent(0.0467), "4.67%");
-  EXPECT_EQ(FormatPercent(2.0 / 3.0), "66.7%");
-  EXPECT_EQ(FormatPercent(0.0), "0%");
+  for (const auto& c : cases) EXPECT_EQ(c.actual, c.expected);
 }
 
 TEST(ParseNumberTest, AcceptsWholeFiniteNumbersOnly) {
-  const std::pair<const char*, double> good[] = {{"1.5", 1.5},
-                                                 {" 2 ", 2.0},
-                                                 {"+3", 3.0},
-                                                 {"-1e3", -1000.0},
-                                                 {"0.333333333333333", 0.333333333333333},
-                                                 {"\n7\t", 7.0}};
+  const std::pair<const char*, double> good[] = {
+      {"1.5", 1.5}, {" 2 ", 2.0}, {"+3", 3.0}, {"-1e3", -1000.0}, {"\n7\t", 7.0}};
   for (const auto& [text, expected] : good) {
     double value = 0.0;
     EXPECT_TRUE(ParseNumber(text, value)) << text;
     EXPECT_DOUBLE_EQ(value, expected) << text;
   }
-  for (const char* text : {"", " ", "abc", "1.5x", "inf", "-inf", "nan", "1e999", "1,5", "++1",
-                           "+-1", "0x10", "1 2"}) {
+  for (const char* text :
+       {"", " ", "abc", "1.5x", "inf", "nan", "1e999", "1,5", "+-1", "0x10", "1 2"}) {
     double value = 42.0;
     EXPECT_FALSE(ParseNumber(text, value)) << "'" << text << "'";
     EXPECT_EQ(value, 42.0) << "a rejected text must leave the value alone";
@@ -90,32 +60,24 @@ TEST(ParseNumberTest, AcceptsWholeFiniteNumbersOnly) {
 }
 
 TEST(EscapeXmlTest, SpecialCharactersAndBadBytes) {
-  EXPECT_EQ(EscapeXml("<a href='x'>&\""), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;");
-  EXPECT_EQ(EscapeXml("a\x01"
-                      "b"),
-            "ab");  // control characters dropped
-  EXPECT_EQ(EscapeXml("tab\tok"), "tab\tok");
-  EXPECT_EQ(EscapeXml("\xff"), "\xEF\xBF\xBD");                                  // invalid byte
-  EXPECT_EQ(EscapeXml("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");                  // overlong '/'
-  EXPECT_EQ(EscapeXml("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // surrogate
-  EXPECT_EQ(EscapeXml("caf\xC3\xA9 \xE6\xBC\xA2"), "caf\xC3\xA9 \xE6\xBC\xA2");
-  EXPECT_EQ(EscapeXml("\xE6\xBC"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // truncated sequence
-}
-
-TEST(EscapeXmlTest, EscapedTextRoundTripsThroughAnXmlParser) {
-  const std::string samples[] = {"plain",
-                                 "a<b>&c",
-                                 "quote \" and ' apostrophe",
-                                 "]]> end of cdata",
-                                 "caf\xC3\xA9",
-                                 "&amp; already escaped"};
-  for (const auto& sample : samples) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"<a href='x'>&\"", "&lt;a href=&#39;x&#39;&gt;&amp;&quot;"},
+      {"a\x01z", "az"},  // control characters dropped
+      {"tab\tok", "tab\tok"},
+      {"\xff", "\xEF\xBF\xBD"},                                  // invalid byte
+      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // overlong '/'
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // surrogate
+      {"caf\xC3\xA9 \xE6\xBC\xA2", "caf\xC3\xA9 \xE6\xBC\xA2"},
+      {"\xE6\xBC", "\xEF\xBF\xBD\xEF\xBF\xBD"},  // truncated sequence
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(EscapeXml(text), expected) << text;
+  // What is escaped reads back unchanged, in text and in either kind of quoted attribute.
+  for (const std::string sample : {"a<b>&c", "quote \" and ' apostrophe", "]]> end", "&amp;"}) {
     const std::string escaped = EscapeXml(sample);
     const auto parsed =
         testing::ParseSvg("<svg a=\"" + escaped + "\" b='" + escaped + "'>" + escaped + "</svg>");
     ASSERT_TRUE(parsed.ok) << sample;
-    ASSERT_EQ(parsed.elements.size(), 1u);
-    EXPECT_EQ(parsed.elements[0].text, sample);
+    EXPECT_EQ(parsed.elements.at(0).text, sample);
     EXPECT_EQ(parsed.elements[0].attributes.at("a"), sample);
     EXPECT_EQ(parsed.elements[0].attributes.at("b"), sample);
   }

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,10 +25,8 @@ struct SvgElement {
   }
   bool HasClass(const std::string& token) const {
     const auto found = attributes.find("class");
-    if (found == attributes.end()) return false;
-    std::istringstream words(found->second);
-    std::string word;
-    while (words >> word) {
+    std::istringstream words(found == attributes.end() ? "" : found->second);
+    for (std::string word; words >> word;) {
       if (word == token) return true;
     }
     return false;
@@ -58,20 +55,22 @@ struct ParsedSvg {
   }
 };
 
+inline std::string TakeXmlString(xmlChar* value) {
+  std::string text = value ? reinterpret_cast<const char*>(value) : "";
+  xmlFree(value);
+  return text;
+}
+
 inline void CollectElements(const xmlNode* node, std::vector<SvgElement>& into) {
   for (; node; node = node->next) {
     if (node->type != XML_ELEMENT_NODE) continue;
     SvgElement element;
     element.name = reinterpret_cast<const char*>(node->name);
     for (const xmlAttr* a = node->properties; a; a = a->next) {
-      xmlChar* value = xmlNodeListGetString(node->doc, a->children, 1);
       element.attributes[reinterpret_cast<const char*>(a->name)] =
-          value ? reinterpret_cast<const char*>(value) : "";
-      xmlFree(value);
+          TakeXmlString(xmlNodeListGetString(node->doc, a->children, 1));
     }
-    xmlChar* text = xmlNodeGetContent(node);
-    element.text = text ? reinterpret_cast<const char*>(text) : "";
-    xmlFree(text);
+    element.text = TakeXmlString(xmlNodeGetContent(node));
     into.push_back(std::move(element));
     CollectElements(node->children, into);
   }
@@ -88,20 +87,14 @@ inline ParsedSvg ParseSvg(const std::string& svg) {
   return parsed;
 }
 
-// The <svg>...</svg> fragments of an HTML page, in order.
+// The <svg>...</svg> fragments of an HTML page, in order (an unclosed one runs to the end).
 inline std::vector<std::string> SvgFragments(const std::string& html) {
   std::vector<std::string> fragments;
-  std::size_t from = 0;
-  while (true) {
-    const std::size_t start = html.find("<svg", from);
-    if (start == std::string::npos) break;
+  for (std::size_t start = html.find("<svg"); start != std::string::npos;
+       start = html.find("<svg", start + 1)) {
     const std::size_t end = html.find("</svg>", start);
-    if (end == std::string::npos) {
-      fragments.push_back(html.substr(start));
-      break;
-    }
-    fragments.push_back(html.substr(start, end + 6 - start));
-    from = end + 6;
+    fragments.push_back(html.substr(start, end == std::string::npos ? end : end + 6 - start));
+    if (end == std::string::npos) break;
   }
   return fragments;
 }
