@@ -8,15 +8,11 @@
 
 #include "boundary/knn_algorithm.h"
 #include "model/knn_model.h"
-#include "pmml/knn_pmml_writer.h"
-#include "support/boundary_settings_doc.h"
-#include "support/pmml_build.h"
-#include "support/pmml_support.h"
+#include "support/pmml_fixture.h"
 
 namespace {
 
 using knntest::CompactText;
-using knntest::PmmlBuild;
 using knntest::SettingsDoc;
 
 // Fields: 0 id, 1 x1, 2 x2, 3 day (date), 4 colour (labelled), 5 num (numeric 1/2),
@@ -55,34 +51,22 @@ std::vector<std::vector<double>> MixedRows() {
           {5, 9.4, 4.2, 20050, 0, 0, 0, 95.0}};
 }
 
-class FieldsTest : public ::testing::Test {
+class FieldsTest : public knntest::PmmlWriterTest {
  protected:
-  knntest::ScratchDir scratch;
-  knntest::ScopedEnv tmpdir{"TMPDIR", scratch.Path().c_str()};
-  PmmlBuild build;
-  std::unique_ptr<KNNPMMLWriter> writer;
-
-  void Build(const SettingsDoc& doc, const std::vector<std::vector<double>>& rows = MixedRows()) {
-    const VelCommon::VelStatus status = build.Build(doc.Xml(), rows);
-    ASSERT_FALSE(status.IsError()) << status.GetErrorCode();
-    writer = build.MakeWriter();
-    ASSERT_NE(writer, nullptr);
-  }
+  void Build(const SettingsDoc& doc) { PmmlWriterTest::Build(doc, MixedRows()); }
   std::string DataField(int v) {
     return CompactText(writer->WriteDataField(*writer->variables.GetVarAt(v), v));
   }
   KNNSingleResponseModel& Model(int i) { return *writer->models[static_cast<size_t>(i)]; }
 };
 
+// The identifier and the focal flag are held by the golden documents.
 TEST_F(FieldsTest, DataFieldsByKind) {
   ASSERT_NO_FATAL_FAILURE(Build(MixedDoc()));
   const struct {
     int index;
     std::string text;
   } cases[] = {
-      {0,
-       "<DataField name=\"id\" optype=\"continuous\" dataType=\"integer\"><Interval "
-       "closure=\"openClosed\" leftMargin=\"1\" rightMargin=\"100\"/></DataField>"},
       {2,
        "<DataField name=\"x2\" displayName=\"Second &amp; last\" optype=\"continuous\" "
        "dataType=\"double\"><Interval closure=\"openClosed\" leftMargin=\"-5\" "
@@ -98,44 +82,41 @@ TEST_F(FieldsTest, DataFieldsByKind) {
       {5,
        "<DataField name=\"num\" optype=\"categorical\" dataType=\"double\"><Value value=\"1\" "
        "property=\"valid\"/><Value value=\"2\" property=\"valid\"/></DataField>"},
-      // The focal flag of a string field names its true value after the categories.
-      {6,
-       "<DataField name=\"focal\" optype=\"categorical\" dataType=\"string\"><Value value=\"n\" "
-       "property=\"valid\"/><Value value=\"y\" property=\"valid\"/><Extension extender=\"" +
-           std::string(KNNPMML::kExtenderName) +
-           "\" name=\"flagTypeTrueValue\" value=\"y\"/></DataField>"},
   };
   for (const auto& c : cases) EXPECT_EQ(DataField(c.index), c.text) << c.index;
 }
 
-TEST_F(FieldsTest, DataDictionaryCountsItsFieldsAsAPlainInteger) {
-  ASSERT_NO_FATAL_FAILURE(Build(MixedDoc()));
+TEST_F(FieldsTest, DictionaryCountRescalingAndDerivedNames) {
+  ASSERT_NO_FATAL_FAILURE(Build(MixedDoc().Targets({"y", "colour"}).Inputs({"x1", "x2", "num"})));
   writer->WriteDataDictionary();
   const std::string text = CompactText(writer->root.release());
   EXPECT_EQ(text.rfind("<PMML><DataDictionary numberOfFields=\"8\"><DataField name=\"id\"", 0), 0u)
       << text;
-}
-
-TEST_F(FieldsTest, OnlyOrdinaryContinuousFieldsAreRescaled) {
-  ASSERT_NO_FATAL_FAILURE(Build(MixedDoc().Targets({"y", "colour"}).Inputs({"x1", "x2", "num"})));
+  // Of the continuous fields only ordinary ones are rescaled (dates too), never the
+  // identifier, the focal flag or a response. Derived names: categories by label, else by value.
+  using Names = std::vector<std::string>;
   const struct {
     int index;
-    bool rescaled;
-  } cases[] = {{0, false}, {1, true}, {2, true}, {3, true}, {6, false}, {7, false}};
-  for (const auto& c : cases) EXPECT_EQ(writer->IsRescaled(c.index), c.rescaled) << c.index;
-
+    int rescaled;  // -1: not checked
+    Names names;   // empty: not checked
+  } cases[] = {{0, 0, {}},
+               {1, 1, {"norm_x1"}},
+               {2, 1, {}},
+               {3, 1, {}},
+               {4, -1, {"colour_red", "colour_blue"}},
+               {5, -1, {"num_1", "num_2"}},
+               {6, 0, {}},
+               {7, 0, {"y"}}};
+  for (const auto& c : cases) {
+    if (c.rescaled >= 0) {
+      EXPECT_EQ(writer->IsRescaled(c.index), c.rescaled == 1) << c.index;
+    }
+    if (!c.names.empty()) {
+      EXPECT_EQ(writer->DerivedFieldNames(c.index), c.names) << c.index;
+    }
+  }
   writer->settings.RescaleMethod = 1;
   EXPECT_FALSE(writer->IsRescaled(1));
-}
-
-TEST_F(FieldsTest, DerivedFieldNames) {
-  ASSERT_NO_FATAL_FAILURE(Build(MixedDoc()));
-  using Names = std::vector<std::string>;
-  EXPECT_EQ(writer->DerivedFieldNames(1), Names{"norm_x1"});
-  EXPECT_EQ(writer->DerivedFieldNames(4), (Names{"colour_red", "colour_blue"}));  // labels
-  EXPECT_EQ(writer->DerivedFieldNames(5), (Names{"num_1", "num_2"}));             // values
-  EXPECT_EQ(writer->DerivedFieldNames(7), Names{"y"});  // a continuous response
-  writer->settings.RescaleMethod = 1;
   EXPECT_EQ(writer->DerivedFieldNames(1), Names{"x1"});
 }
 
@@ -187,31 +168,9 @@ TEST_F(FieldsTest, LocalTransformationsOfFeaturesAndACategoricalResponse) {
             "</LocalTransformations>");
 }
 
-TEST_F(FieldsTest, AContinuousResponseIsPredictedButNeverTransformed) {
-  ASSERT_NO_FATAL_FAILURE(Build(MixedDoc().Inputs({"x1"})));
-  const std::string text = CompactText(writer->WriteLocalTransformations(0));
-  EXPECT_NE(text.find("norm_x1"), std::string::npos);
-  EXPECT_EQ(text.find("\"y\""), std::string::npos) << text;
-  EXPECT_EQ(text.find("norm_y"), std::string::npos) << text;
-}
-
 TEST_F(FieldsTest, NoTransformationsWithoutRescalingOrCategories) {
   ASSERT_NO_FATAL_FAILURE(Build(MixedDoc().Inputs({"x1", "x2"}).Flag("RescaleMethod", false)));
-  VelXML::XMLElement* none = writer->WriteLocalTransformations(0);
-  EXPECT_EQ(none, nullptr);
-  delete none;
-}
-
-TEST_F(FieldsTest, WithoutResponsesOnlyFeaturesAppear) {
-  ASSERT_NO_FATAL_FAILURE(Build(MixedDoc().Targets({}).Inputs({"x1", "colour"})));
-  ASSERT_EQ(writer->responseCount, 0u);
-  const std::string schema = CompactText(writer->WriteMiningSchema(0));
-  EXPECT_EQ(schema,
-            "<MiningSchema><MiningField name=\"x1\" usageType=\"active\"/>"
-            "<MiningField name=\"colour\" usageType=\"active\"/></MiningSchema>");
-  const std::string transformations = CompactText(writer->WriteLocalTransformations(0));
-  EXPECT_NE(transformations.find("colour_red"), std::string::npos);
-  EXPECT_EQ(transformations.find("\"y\""), std::string::npos);
+  EXPECT_EQ(CompactText(writer->WriteLocalTransformations(0)), "<null>");
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <random>
 #include <sstream>
@@ -13,14 +12,12 @@
 
 #include "boundary/knn_algorithm.h"
 #include "model/knn_model.h"
-#include "support/boundary_settings_doc.h"
-#include "support/pmml_build.h"
-#include "support/pmml_support.h"
+#include "pmml/knn_pmml_tables.h"
+#include "support/pmml_fixture.h"
 #include "support/search_fixtures.h"
 
 namespace {
 
-using knntest::PmmlBuild;
 using knntest::SettingsDoc;
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -84,18 +81,13 @@ std::vector<std::vector<double>> ScoringRows(int count) {
   return rows;
 }
 
-class ScoringTablesTest : public ::testing::Test {
+class ScoringTablesTest : public knntest::PmmlWriterTest {
  protected:
-  knntest::ScratchDir scratch;
-  knntest::ScopedEnv tmpdir{"TMPDIR", scratch.Path().c_str()};
-  PmmlBuild build;
   std::string document;
 
   void BuildAndWrite(const SettingsDoc& doc, const std::vector<std::vector<double>>& rows) {
-    const VelCommon::VelStatus built = build.Build(doc.Xml(), rows);
-    ASSERT_FALSE(built.IsError()) << built.GetErrorCode();
-    ASSERT_TRUE(build.Write(document).IsOK());
-    ASSERT_EQ(knntest::UntoleratedIssues(document).size(), 0u);
+    ASSERT_NO_FATAL_FAILURE(Build(doc, rows));
+    ASSERT_TRUE(build.Write(document).IsOK());  // also validates the document
   }
   KNNAlgorithm& Knn() { return *build.Knn(); }
   const KNNDataPreparation& Data() { return *Knn().GetDataPreparation(); }
@@ -137,66 +129,12 @@ class ScoringTablesTest : public ::testing::Test {
       }
     }
   }
+
+  // The response (column 5, categories a/b) of the case with identifier text id.
+  double Response(const std::string& id, int column = 5) {
+    return Data().caseRows[static_cast<size_t>(std::stoi(id) - 100)][column];
+  }
 };
-
-TEST_F(ScoringTablesTest, CategoricalResponseHeadersRowsAndProbabilities) {
-  ASSERT_NO_FATAL_FAILURE(BuildAndWrite(ScoringDoc(), ScoringRows(40)));
-  EXPECT_EQ(Texts(document, TablePath(0, "neighborsDistances", "ColumnNames")),
-            std::vector<std::string>{"ID;id;neighbor1;neighbor2;neighbor3;distance1;distance2;"
-                                     "distance3;prediction1;prediction2;prediction3"});
-  EXPECT_EQ(Texts(document, TablePath(0, "predictionProbability", "ColumnNames")),
-            std::vector<std::string>{"ID;probability-a;probability-b"});
-  CheckNeighbours(0);
-
-  // Probabilities are smoothed vote shares of the 3 neighbours; a unanimous vote for a
-  // gives 0.8 and 0.2, and then every prediction is code 0.
-  const std::vector<std::string> neighbours =
-      Texts(document, TablePath(0, "neighborsDistances", "Row"));
-  const std::vector<std::string> probabilities =
-      Texts(document, TablePath(0, "predictionProbability", "Row"));
-  ASSERT_EQ(probabilities.size(), neighbours.size());
-  const int responseColumn = 5;
-  int unanimous = 0;
-  for (size_t i = 0; i < neighbours.size(); ++i) {
-    const std::vector<std::string> cells = Split(neighbours[i], ';');
-    int votesForA = 0;
-    for (int k = 0; k < 3; ++k) {
-      const int id = std::stoi(cells[static_cast<size_t>(2 + k)]);
-      votesForA += Data().caseRows[static_cast<size_t>(id - 100)][responseColumn] == 0.0 ? 1 : 0;
-    }
-    const std::vector<std::string> p = Split(probabilities[i], ';');
-    ASSERT_EQ(p.size(), 3u);
-    EXPECT_EQ(p[0], std::to_string(i + 1));
-    EXPECT_NEAR(std::stod(p[1]), (votesForA + 1) / 5.0, 1e-15);
-    EXPECT_NEAR(std::stod(p[2]), (3 - votesForA + 1) / 5.0, 1e-15);
-    if (votesForA == 3) {
-      ++unanimous;
-      EXPECT_EQ(probabilities[i], std::to_string(i + 1) + ";0.8;0.2");
-      EXPECT_EQ(cells[8] + cells[9] + cells[10], "000");
-    }
-  }
-  EXPECT_GT(unanimous, 0) << "the data should give some unanimous votes";
-}
-
-TEST_F(ScoringTablesTest, TrainingErrorAndConfusionCountsComeFromThePass) {
-  ASSERT_NO_FATAL_FAILURE(BuildAndWrite(ScoringDoc(), ScoringRows(40)));
-  const std::vector<std::string> rows = Texts(document, TablePath(0, "neighborsDistances", "Row"));
-  int confusion[2][2] = {{0, 0}, {0, 0}};
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const int actual = static_cast<int>(Data().caseRows[i][5]);
-    const int predicted = std::stoi(Split(rows[i], ';').back());
-    ++confusion[actual][predicted];
-  }
-  const int wrong = confusion[0][1] + confusion[1][0];
-  EXPECT_EQ(knntest::SelectCanonical(document, "//p:Matrix"),
-            "<Matrix><Array type=\"int\" n=\"2\">" + std::to_string(confusion[0][0]) + " " +
-                std::to_string(confusion[0][1]) + "</Array><Array type=\"int\" n=\"2\">" +
-                std::to_string(confusion[1][0]) + " " + std::to_string(confusion[1][1]) +
-                "</Array></Matrix>\n");
-  const std::string rate = knntest::SelectCanonical(
-      document, "string(//p:Parameter[@name='percentIncorrectlyClassifiedCases']/@value)");
-  EXPECT_NEAR(std::stod(rate), wrong / 40.0, 1e-15);
-}
 
 TEST_F(ScoringTablesTest, OneSearchServesResponsesWithDifferentK) {
   // K chosen per response by cross-validation, neither selection nor weighting: one
@@ -224,78 +162,43 @@ TEST_F(ScoringTablesTest, OneSearchServesResponsesWithDifferentK) {
     ASSERT_EQ(header.size(), 1u);
     EXPECT_EQ(Split(header[0], ';').size(), static_cast<size_t>(2 + 3 * K)) << header[0];
     CheckNeighbours(r);
-    // The continuous response's predictions are the means of its first k neighbours.
-    if (r == 1) {
-      double sumSquaredError = 0.0;
-      for (const std::string& row : Texts(document, TablePath(r, "neighborsDistances", "Row"))) {
-        const std::vector<std::string> cells = Split(row, ';');
-        const double actual = Data().caseRows[static_cast<size_t>(std::stoi(cells[1]) - 100)][6];
-        sumSquaredError += std::pow(std::stod(cells.back()) - actual, 2);
-        double sum = 0.0;
-        for (int k = 0; k < K; ++k) {
-          sum += Data().caseRows[static_cast<size_t>(std::stoi(cells[static_cast<size_t>(2 + k)]) -
-                                                     100)][6];
-          EXPECT_NEAR(std::stod(cells[static_cast<size_t>(2 + 2 * K + k)]), sum / (k + 1), 1e-9)
-              << row;
-        }
-      }
-      // The error is that of the response's own K, not of the longer shared search.
-      const std::string reported = knntest::SelectCanonical(
-          document, "string(/p:PMML/p:NearestNeighborModel[2]//@sumSquaredError)");
-      EXPECT_NEAR(std::stod(reported), sumSquaredError, 1e-6 * sumSquaredError);
+  }
+  // The continuous response's predictions are the means of its first k neighbours, and its
+  // error is that of its own K, not of the longer shared search.
+  const int K = model.GetResponseModel(1)->GetK();
+  double sumSquaredError = 0.0;
+  for (const std::string& row : Texts(document, TablePath(1, "neighborsDistances", "Row"))) {
+    const std::vector<std::string> cells = Split(row, ';');
+    sumSquaredError += std::pow(std::stod(cells.back()) - Response(cells[1], 6), 2);
+    double sum = 0.0;
+    for (int k = 0; k < K; ++k) {
+      sum += Response(cells[static_cast<size_t>(2 + k)], 6);
+      EXPECT_NEAR(std::stod(cells[static_cast<size_t>(2 + 2 * K + k)]), sum / (k + 1), 1e-9) << row;
     }
   }
+  EXPECT_NEAR(std::stod(knntest::SelectCanonical(
+                  document, "string(/p:PMML/p:NearestNeighborModel[2]//@sumSquaredError)")),
+              sumSquaredError, 1e-6 * sumSquaredError);
   EXPECT_EQ(Texts(document, TablePath(1, "predictionProbability", "Row")).size(), 0u);
-
-  // The categorical response's probabilities are the smoothed votes of its own K neighbours.
-  const int K = model.GetResponseModel(0)->GetK();
+  // The categorical response's probabilities are the smoothed vote shares of its own K
+  // neighbours; a unanimous vote predicts a (code 0) at every k.
+  const int KY = model.GetResponseModel(0)->GetK();
   const std::vector<std::string> neighbours =
       Texts(document, TablePath(0, "neighborsDistances", "Row"));
   const std::vector<std::string> probabilities =
       Texts(document, TablePath(0, "predictionProbability", "Row"));
-  ASSERT_EQ(neighbours.size(), probabilities.size());
+  ASSERT_EQ(probabilities.size(), neighbours.size());
   for (size_t i = 0; i < neighbours.size(); ++i) {
     const std::vector<std::string> cells = Split(neighbours[i], ';');
     int votesForA = 0;
-    for (int k = 0; k < K; ++k) {
-      const int id = std::stoi(cells[static_cast<size_t>(2 + k)]);
-      votesForA += Data().caseRows[static_cast<size_t>(id - 100)][5] == 0.0 ? 1 : 0;
+    for (int k = 0; k < KY; ++k) votesForA += Response(cells[static_cast<size_t>(2 + k)]) == 0.0;
+    EXPECT_EQ(probabilities[i], std::to_string(i + 1) + ";" +
+                                    KNNPMML::NumberText((votesForA + 1.0) / (2.0 + KY)) + ";" +
+                                    KNNPMML::NumberText((KY - votesForA + 1.0) / (2.0 + KY)));
+    for (int k = 0; votesForA == KY && k < KY; ++k) {
+      EXPECT_EQ(cells[static_cast<size_t>(2 + 2 * KY + k)], "0") << neighbours[i];
     }
-    EXPECT_NEAR(std::stod(Split(probabilities[i], ';')[1]), (votesForA + 1.0) / (2.0 + K), 1e-15)
-        << probabilities[i];
   }
-}
-
-TEST_F(ScoringTablesTest, SeparateFeatureSetsScoreEachModelOnItsOwnAndRestartRowNumbers) {
-  ASSERT_NO_FATAL_FAILURE(BuildAndWrite(ScoringDoc()
-                                            .Targets({"y", "z"})
-                                            .Flag("IsFeatureSelection", true)
-                                            .Param("NSpecifiedFeatures", 1),
-                                        ScoringRows(24)));
-  const KNNModel& model = *Knn().GetModel();
-  ASSERT_FALSE(model.IsSharedModel());
-  for (int r = 0; r < 2; ++r) {
-    EXPECT_EQ(model.GetResponseModel(r)->GetFeatures().size(), 1u);
-    CheckNeighbours(r);
-    const std::vector<std::string> rows =
-        Texts(document, TablePath(r, "neighborsDistances", "Row"));
-    ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows.front().rfind("1;", 0), 0u);
-    EXPECT_EQ(rows.back().rfind("24;", 0), 0u);
-  }
-}
-
-TEST_F(ScoringTablesTest, WithoutResponsesOnlyNeighboursAndDistances) {
-  ASSERT_NO_FATAL_FAILURE(
-      BuildAndWrite(ScoringDoc().Targets({}).Param("SpecifiedK", 2), ScoringRows(12)));
-  EXPECT_EQ(Texts(document, TablePath(0, "neighborsDistances", "ColumnNames")),
-            std::vector<std::string>{"ID;id;neighbor1;neighbor2;distance1;distance2"});
-  for (const std::string& row : Texts(document, TablePath(0, "neighborsDistances", "Row"))) {
-    EXPECT_EQ(Split(row, ';').size(), 6u) << row;
-  }
-  CheckNeighbours(0);
-  EXPECT_EQ(knntest::SelectCanonical(document, "//p:SimpleTable[@name='predictionProbability']"),
-            "");
 }
 
 TEST_F(ScoringTablesTest, AnExactDuplicateIsANeighbourAtDistanceZeroButACaseNeverItself) {

@@ -10,15 +10,11 @@
 #include "boundary/knn_algorithm.h"
 #include "model/knn_model.h"
 #include "pmml/knn_pmml_tables.h"
-#include "pmml/knn_pmml_writer.h"
-#include "support/boundary_settings_doc.h"
-#include "support/pmml_build.h"
-#include "support/pmml_support.h"
+#include "support/pmml_fixture.h"
 
 namespace {
 
 using knntest::CompactText;
-using knntest::PmmlBuild;
 using knntest::SettingsDoc;
 
 // Fields: 0 id, 1 x1, 2 x2, 3 x3, 4 c, 5 fold, 6 focal, 7 y (a/b).
@@ -54,25 +50,19 @@ std::vector<std::vector<double>> SelectionRows() {
   return rows;
 }
 
-std::string Rows(const std::vector<std::string>& rows) {
-  std::string text;
+// A selection table's compact text; feature tables name their method first.
+std::string Table(const std::string& name, const std::string& columns,
+                  const std::vector<std::string>& rows) {
+  std::string text = "<SimpleTable name=\"" + name + "\">";
+  if (name != "KSelection") text += "<Metadata name=\"method\" value=\"forwardSelection\"/>";
+  text += "<RowNames/><ColumnNames>" + columns + "</ColumnNames>";
   for (const std::string& row : rows) text += "<Row>" + row + "</Row>";
-  return text;
+  return text + "</SimpleTable>";
 }
 
-class SelectionTablesTest : public ::testing::Test {
+class SelectionTablesTest : public knntest::PmmlWriterTest {
  protected:
-  knntest::ScratchDir scratch;
-  knntest::ScopedEnv tmpdir{"TMPDIR", scratch.Path().c_str()};
-  PmmlBuild build;
-  std::unique_ptr<KNNPMMLWriter> writer;
-
-  void Build(const SettingsDoc& doc) {
-    const VelCommon::VelStatus status = build.Build(doc.Xml(), SelectionRows());
-    ASSERT_FALSE(status.IsError()) << status.GetErrorCode();
-    writer = build.MakeWriter();
-    ASSERT_NE(writer, nullptr);
-  }
+  void Build(const SettingsDoc& doc) { PmmlWriterTest::Build(doc, SelectionRows()); }
   const KNNModelSelection& Selection() { return *build.Knn()->GetModel()->GetSelection(); }
   std::string Name(int v) { return writer->VariableName(v); }
   // The selection table that the model's extension carries (by name), as compact text.
@@ -82,25 +72,6 @@ class SelectionTablesTest : public ::testing::Test {
     return knntest::SelectCanonical(document, std::string("//p:SimpleTable[@name='") + name + "']");
   }
 };
-
-TEST_F(SelectionTablesTest, KSelectionListsTheErrorOfEveryK) {
-  ASSERT_NO_FATAL_FAILURE(Build(SelectionDoc()
-                                    .Flag("IsAutoKSelection", true)
-                                    .Param("VFoldVar", "fold")
-                                    .Param("VFoldValue", 3)));
-  const std::vector<double>& errors = Selection().GetKSelection()->ErrorGrid()[0];
-  ASSERT_EQ(errors.size(), 3u);
-  std::vector<std::string> rows;
-  for (size_t i = 0; i < errors.size(); ++i) {
-    rows.push_back(std::to_string(2 + i) + ";" + KNNPMML::NumberText(errors[i]));
-  }
-  const std::string expected =
-      "<SimpleTable name=\"KSelection\"><RowNames/><ColumnNames>K;error"
-      "</ColumnNames>" +
-      Rows(rows) + "</SimpleTable>";
-  EXPECT_EQ(CompactText(writer->WriteKSelectionTable(0)), expected);
-  EXPECT_EQ(ExtensionTable("KSelection"), expected + "\n");
-}
 
 TEST_F(SelectionTablesTest, FeatureSelectionStartsWithTheForcedSetJoinedByPlus) {
   ASSERT_NO_FATAL_FAILURE(Build(SelectionDoc()
@@ -115,11 +86,7 @@ TEST_F(SelectionTablesTest, FeatureSelectionStartsWithTheForcedSetJoinedByPlus) 
       "0;x3+c;" + KNNPMML::NumberText(errors[0]) + ";no",
       "1;" + Name(features[2]) + ";" + KNNPMML::NumberText(errors[1]) + ";yes",
       "2;" + Name(features[3]) + ";" + KNNPMML::NumberText(errors[2]) + ";yes"};
-  const std::string expected =
-      "<SimpleTable name=\"FeatureSelection\"><Metadata name=\"method\" "
-      "value=\"forwardSelection\"/><RowNames/><ColumnNames>model;features;error;selected"
-      "</ColumnNames>" +
-      Rows(rows) + "</SimpleTable>";
+  const std::string expected = Table("FeatureSelection", "model;features;error;selected", rows);
   EXPECT_EQ(CompactText(writer->WriteFeatureSelectionTable(0)), expected);
   EXPECT_EQ(ExtensionTable("FeatureSelection"), expected + "\n");
 }
@@ -138,10 +105,7 @@ TEST_F(SelectionTablesTest, AutomaticFeatureSelectionShowsOnlyTheStepsKept) {
                    KNNPMML::NumberText(errors[t]) + ";yes");
   }
   EXPECT_EQ(CompactText(writer->WriteFeatureSelectionTable(0)),
-            "<SimpleTable name=\"FeatureSelection\"><Metadata name=\"method\" "
-            "value=\"forwardSelection\"/><RowNames/><ColumnNames>model;features;error;selected"
-            "</ColumnNames>" +
-                Rows(rows) + "</SimpleTable>");
+            Table("FeatureSelection", "model;features;error;selected", rows));
   // The model uses exactly the features of the rows.
   EXPECT_EQ(build.Knn()->GetModel()->GetResponseModel(0)->GetFeatures(), features);
 }
@@ -170,10 +134,7 @@ TEST_F(SelectionTablesTest, FeatureKSelectionMarksEveryStepOfTheChosenK) {
   }
   EXPECT_EQ(yes, 1);
   EXPECT_EQ(ExtensionTable("FeatureKSelection"),
-            "<SimpleTable name=\"FeatureKSelection\"><Metadata name=\"method\" "
-            "value=\"forwardSelection\"/><RowNames/><ColumnNames>model;features;K;error;selected"
-            "</ColumnNames>" +
-                Rows(rows) + "</SimpleTable>\n");
+            Table("FeatureKSelection", "model;features;K;error;selected", rows) + "\n");
 }
 
 TEST_F(SelectionTablesTest, WhichTableTheSettingsChoose) {

@@ -1,20 +1,16 @@
 // The build settings written back into the document's MiningBuildTask.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
-#include "pmml/knn_pmml_writer.h"
-#include "support/boundary_settings_doc.h"
-#include "support/pmml_build.h"
-#include "support/pmml_support.h"
+#include "support/pmml_fixture.h"
 
 namespace {
 
 using knntest::CompactText;
-using knntest::PmmlBuild;
 using knntest::SettingsDoc;
 
 SettingsDoc EchoDoc() {
@@ -43,124 +39,38 @@ std::string BuildTask(KNNPMMLWriter& writer) {
   return CompactText(writer.root.release());
 }
 
-// Each parameter as name=value (a list parameter as name=[v1,v2]), in document order.
-std::vector<std::string> Parameters(const std::string& text) {
-  std::vector<std::string> parameters;
-  const std::string open = "<Parameter name=\"";
-  for (size_t at = text.find(open); at != std::string::npos; at = text.find(open, at + 1)) {
-    const size_t nameStart = at + open.size();
-    const std::string name = text.substr(nameStart, text.find('"', nameStart) - nameStart);
-    const size_t close = text.find('>', at);
-    if (text[close - 1] == '/') {
-      const size_t valueStart = text.find("value=\"", at) + 7;
-      parameters.push_back(name + "=" +
-                           text.substr(valueStart, text.find('"', valueStart) - valueStart));
-      continue;
+// Each parameter as name=value (a list parameter as name=[v1,v2]), space-separated, in
+// document order.
+std::string Parameters(const std::string& text) {
+  std::string parameters;
+  const std::regex token(
+      "<Parameter name=\"([^\"]*)\"(?:[^>]*? value=\"([^\"]*)\")?[^>]*>|<Value "
+      "value=\"([^\"]*)\"|</Parameter>");
+  for (std::sregex_iterator it(text.begin(), text.end(), token), end; it != end; ++it) {
+    const std::smatch& m = *it;
+    if (m[1].matched) {
+      parameters += " " + m[1].str() + (m[2].matched ? "=" + m[2].str() : "=[");
+    } else if (m[3].matched) {
+      parameters += (parameters.back() == '[' ? "" : ",") + m[3].str();
+    } else {
+      parameters += "]";
     }
-    std::string values;
-    const size_t end = text.find("</Parameter>", at);
-    const std::string value = "<Value value=\"";
-    for (size_t v = text.find(value, at); v < end; v = text.find(value, v + 1)) {
-      if (!values.empty()) values += ',';
-      const size_t start = v + value.size();
-      values += text.substr(start, text.find('"', start) - start);
-    }
-    parameters.push_back(name + "=[" + values + "]");
   }
-  return parameters;
+  return parameters.empty() ? parameters : parameters.substr(1);
 }
 
-class SettingsEchoTest : public ::testing::Test {
- protected:
-  PmmlBuild build;
-  std::unique_ptr<KNNPMMLWriter> writer;
-  void Build(const SettingsDoc& doc) {
-    const VelCommon::VelStatus status = build.Build(doc.Xml(), kRows);
-    ASSERT_FALSE(status.IsError()) << status.GetErrorCode();
-    writer = build.MakeWriter();
-    ASSERT_NE(writer, nullptr);
-  }
-};
-
-TEST_F(SettingsEchoTest, FixedKWithFeatureSelectionAndForcedFeatures) {
-  ASSERT_NO_FATAL_FAILURE(Build(EchoDoc()
-                                    .Flag("IsFeatureSelection", true)
-                                    .ParamList("ForcedVariables", {"x2"})
-                                    .Param("NSpecifiedFeatures", 1)
-                                    .Param("SpecifiedK", 2)
-                                    .Param("DistMetric", "CityBlock")
-                                    .Param("ComputePredValFunc", "Median")));
-  const std::string text = BuildTask(*writer);
-  EXPECT_EQ(text.rfind(std::string("<PMML><MiningBuildTask><Extension extender=\"") +
-                           KNNPMML::kExtenderName + "\" name=\"" + KNNPMML::kSettingsExtensionName +
-                           "\"><Parameters><Parameter ",
-                       0),
-            0u)
-      << text;
-  EXPECT_EQ(Parameters(text),
-            (std::vector<std::string>{
-                "CaseIDVar=id", "FocalVar=focal", "RescaleMethod=true", "DistMetric=CityBlock",
-                "ComputePredValFunc=Median", "use_caselabels=false", "IsFeatureImportance=false",
-                "IsFeatureSelection=true", "IsAutoFeatureSelection=false", "IsFeatureWeight=false",
-                "IsAutoKSelection=false", "NSpecifiedFeatures=1", "SpecifiedK=2", "VFoldValue=10",
-                // a fixed number of features leaves SpecifiedErrRange at -1: not written
-                "TempFileDir=", "ForcedVariables=[x2]", "target=[y]", "inputs=[x1,x2]"}));
-}
-
-TEST_F(SettingsEchoTest, AutomaticKPutsMinKAndMaxKWhereSpecifiedKWouldBe) {
-  ASSERT_NO_FATAL_FAILURE(Build(EchoDoc()
-                                    .Flag("IsAutoKSelection", true)
-                                    .Param("MinK", 1)
-                                    .Param("MaxK", 3)
-                                    .Param("VFoldVar", "fold")
-                                    .Param("VFoldValue", 2)
-                                    .Flag("RescaleMethod", false)
-                                    .Flag("IsFeatureWeight", true)));
-  EXPECT_EQ(Parameters(BuildTask(*writer)),
-            (std::vector<std::string>{"CaseIDVar=id",
-                                      "VFoldVar=fold",
-                                      "FocalVar=focal",
-                                      "RescaleMethod=false",
-                                      "DistMetric=Euclidean",
-                                      "ComputePredValFunc=Mean",
-                                      "use_caselabels=false",
-                                      "IsFeatureImportance=true",
-                                      "IsFeatureSelection=false",
-                                      "IsAutoFeatureSelection=false",
-                                      "IsFeatureWeight=true",
-                                      "IsAutoKSelection=true",
-                                      "NSpecifiedFeatures=0",
-                                      "MinK=1",
-                                      "MaxK=3",
-                                      "VFoldValue=2",
-                                      "SpecifiedErrRange=0.01",
-                                      "TempFileDir=",
-                                      "target=[y]",
-                                      "inputs=[x1,x2]"}));
-}
-
-TEST_F(SettingsEchoTest, ClusteringHasNoTargetParameter) {
-  ASSERT_NO_FATAL_FAILURE(Build(EchoDoc().Targets({}).Param("SpecifiedK", 1)));
-  const std::vector<std::string> parameters = Parameters(BuildTask(*writer));
-  ASSERT_FALSE(parameters.empty());
-  EXPECT_EQ(parameters.back(), "inputs=[x1,x2]");
-  for (const std::string& p : parameters) EXPECT_NE(p.rfind("target=", 0), 0u) << p;
-}
+using SettingsEchoTest = knntest::PmmlWriterTest;
 
 TEST_F(SettingsEchoTest, FieldAndListParametersSkipAbsentVariables) {
-  ASSERT_NO_FATAL_FAILURE(Build(EchoDoc().Param("TempFileDir", "/tmp/d\xC3\xA9j\xC3\xA0/")));
+  ASSERT_NO_FATAL_FAILURE(Build(EchoDoc().Param("TempFileDir", "/tmp/d\xC3\xA9j\xC3\xA0/"), kRows));
   writer->settings.CaseLabelVariable = 5;
   writer->settings.Responses = {-1, 5, -3};
   writer->settings.SpecifiedErrRange = 0.25;
-  const std::vector<std::string> parameters = Parameters(BuildTask(*writer));
-  const auto has = [&parameters](const std::string& p) {
-    return std::find(parameters.begin(), parameters.end(), p) != parameters.end();
-  };
-  EXPECT_TRUE(has("CaseLabelVar=y"));
-  EXPECT_TRUE(has("use_caselabels=true"));
-  EXPECT_TRUE(has("target=[y]"));
-  EXPECT_TRUE(has("SpecifiedErrRange=0.25"));
-  EXPECT_TRUE(has("TempFileDir=/tmp/d\xC3\xA9j\xC3\xA0/"));
+  const std::string parameters = " " + Parameters(BuildTask(*writer)) + " ";
+  for (const char* p : {"CaseLabelVar=y", "use_caselabels=true", "target=[y]",
+                        "SpecifiedErrRange=0.25", "TempFileDir=/tmp/d\xC3\xA9j\xC3\xA0/"}) {
+    EXPECT_NE(parameters.find(std::string(" ") + p + " "), std::string::npos) << p;
+  }
 
   std::unique_ptr<VelXML::XMLElement> parent(VelXML::XMLElement::Create("P"));
   writer->AddFieldParameter(parent.get(), -1, "CaseIDVar", "fieldName");

@@ -3,6 +3,8 @@
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlschemas.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 namespace knntest {
@@ -105,30 +108,6 @@ xmlSchemaPtr PmmlSchema() {
 
 }  // namespace
 
-SchemaResult ValidatePMML(const std::string& document) {
-  SchemaResult result;
-  xmlSchemaPtr schema = PmmlSchema();
-  if (schema == nullptr) {
-    result.issues.push_back(SchemaIssue{0, "the PMML schema could not be parsed"});
-    return result;
-  }
-  xmlSetStructuredErrorFunc(&result.issues, CollectIssue);
-  xmlDocPtr doc = xmlReadMemory(document.data(), static_cast<int>(document.size()), "doc.xml",
-                                nullptr, XML_PARSE_NONET);
-  if (doc == nullptr) {
-    xmlSetStructuredErrorFunc(nullptr, nullptr);
-    return result;
-  }
-  result.parsed = true;
-  xmlSchemaValidCtxtPtr validator = xmlSchemaNewValidCtxt(schema);
-  xmlSchemaSetValidStructuredErrors(validator, CollectIssue, &result.issues);
-  xmlSchemaValidateDoc(validator, doc);
-  xmlSchemaFreeValidCtxt(validator);
-  xmlFreeDoc(doc);
-  xmlSetStructuredErrorFunc(nullptr, nullptr);
-  return result;
-}
-
 bool IsWellFormed(const std::string& text) {
   // Namespace errors (an undeclared prefix) do not stop libxml2 from building the tree, but
   // they make the document unusable all the same: any reported error counts.
@@ -142,19 +121,23 @@ bool IsWellFormed(const std::string& text) {
   return errors.empty();
 }
 
-}  // namespace knntest
-
-#include <libxml/xpath.h>
-#include <libxml/xpathInternals.h>
-
-#include <sstream>
-
-namespace knntest {
-
 std::vector<SchemaIssue> UntoleratedIssues(const std::string& document) {
-  const SchemaResult result = ValidatePMML(document);
-  if (!result.parsed) {
-    std::vector<SchemaIssue> issues = result.issues;
+  std::vector<SchemaIssue> issues;
+  xmlSchemaPtr schema = PmmlSchema();
+  if (schema == nullptr) return {SchemaIssue{0, "the PMML schema could not be parsed"}};
+  xmlSetStructuredErrorFunc(&issues, CollectIssue);
+  xmlDocPtr doc = xmlReadMemory(document.data(), static_cast<int>(document.size()), "doc.xml",
+                                nullptr, XML_PARSE_NONET);
+  const bool parsed = doc != nullptr;
+  if (parsed) {
+    xmlSchemaValidCtxtPtr validator = xmlSchemaNewValidCtxt(schema);
+    xmlSchemaSetValidStructuredErrors(validator, CollectIssue, &issues);
+    xmlSchemaValidateDoc(validator, doc);
+    xmlSchemaFreeValidCtxt(validator);
+    xmlFreeDoc(doc);
+  }
+  xmlSetStructuredErrorFunc(nullptr, nullptr);
+  if (!parsed) {
     issues.insert(issues.begin(), SchemaIssue{0, "not well-formed"});
     return issues;
   }
@@ -162,7 +145,7 @@ std::vector<SchemaIssue> UntoleratedIssues(const std::string& document) {
   std::istringstream in(document);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   std::vector<SchemaIssue> kept;
-  for (const SchemaIssue& issue : result.issues) {
+  for (const SchemaIssue& issue : issues) {
     const bool focalFlag =
         issue.line >= 1 && static_cast<size_t>(issue.line) <= lines.size() &&
         lines[static_cast<size_t>(issue.line) - 1].find("<Extension ") != std::string::npos &&

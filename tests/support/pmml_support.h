@@ -1,5 +1,5 @@
 // Helpers for the model-document tests: scratch folders, environment and working-folder
-// overrides, file reading, and PMML schema validation through libxml2.
+// overrides, file reading, and PMML schema validation and XPath queries through libxml2.
 #pragma once
 
 #include <string>
@@ -58,23 +58,12 @@ struct SchemaIssue {
   std::string message;
 };
 
-// Parses document and validates it against the PMML 4.3 schema of the test data folder.
-// parsed is false when the text is not well-formed XML (issues then hold the parse errors).
-struct SchemaResult {
-  bool parsed = false;
-  std::vector<SchemaIssue> issues;
-};
-SchemaResult ValidatePMML(const std::string& document);
-
 // True when text is well-formed XML (a complete document).
 bool IsWellFormed(const std::string& text);
 
-}  // namespace knntest
-
-namespace knntest {
-
-// Schema issues of a model document, less the one deviation its element rules force: the
-// focal flag's Extension written after the Value children of a string DataField.
+// Schema issues of a model document (first "not well-formed" when it does not parse), less the one
+// deviation its element rules force: the focal flag's Extension written after the Value children of
+// a string DataField.
 std::vector<SchemaIssue> UntoleratedIssues(const std::string& document);
 
 // Canonical text (no layout whitespace) of the nodes that xpath selects in document, one per
