@@ -31,21 +31,17 @@ TEST(AtomicOutputFileTest, ReplacesTheOldFileOnlyOnCommit) {
 
 TEST(AtomicOutputFileTest, AnUncommittedFileLeavesNothingBehind) {
   TempDir dir;
-  const std::string path = dir.File("out.csv");
-  WriteText(path, "keep me");
-  {
-    AtomicOutputFile file;
-    std::string error;
-    ASSERT_TRUE(file.Open(path, error)) << error;
-    file.Stream() << "partial";
-  }
-  EXPECT_EQ(ReadText(path), "keep me");
-  EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"out.csv"});
-
-  AtomicOutputFile discarded;
+  WriteText(dir.File("out.csv"), "keep me");
   std::string error;
-  ASSERT_TRUE(discarded.Open(dir.File("fresh.csv"), error));
+  {
+    AtomicOutputFile dropped;
+    ASSERT_TRUE(dropped.Open(dir.File("out.csv"), error)) << error;
+    dropped.Stream() << "partial";
+  }
+  AtomicOutputFile discarded;
+  ASSERT_TRUE(discarded.Open(dir.File("fresh.csv"), error)) << error;
   discarded.Discard();
+  EXPECT_EQ(ReadText(dir.File("out.csv")), "keep me");
   EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"out.csv"});
 }
 

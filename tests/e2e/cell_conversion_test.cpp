@@ -8,12 +8,13 @@
 namespace knncli {
 namespace {
 
+struct Case {
+  const char* text;
+  bool ok;
+  double value;
+};
+
 TEST(CellConversionTest, NumbersAreWholeFiniteTexts) {
-  struct Case {
-    const char* text;
-    bool ok;
-    double value;
-  };
   const Case cases[] = {
       {"5.1", true, 5.1},    {" 7 ", true, 7.0},     {"-0.25", true, -0.25}, {"+3", true, 3.0},
       {"1e3", true, 1000.0}, {"2.5E-1", true, 0.25}, {"inf", false, 0},      {"-inf", false, 0},
@@ -24,66 +25,52 @@ TEST(CellConversionTest, NumbersAreWholeFiniteTexts) {
   for (const Case& c : cases) {
     double value = -99.0;
     EXPECT_EQ(ParseFiniteNumber(c.text, value), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_DOUBLE_EQ(value, c.value) << c.text;
-    } else {
-      EXPECT_EQ(value, -99.0) << "a rejected text must leave the value alone: " << c.text;
-    }
+    // A rejected text must leave the value alone.
+    EXPECT_DOUBLE_EQ(value, c.ok ? c.value : -99.0) << c.text;
   }
-}
-
-TEST(CellConversionTest, MissingTokens) {
-  for (const char* text : {"", "NA", "NaN", "?", "  ", " NA "})
+  for (const char* text : {"", "NA", "NaN", "?", "  ", " NA "}) {
     EXPECT_TRUE(IsMissingToken(text)) << text;
+  }
   for (const char* text : {"na", "nan", "0", "N/A", "-"})
     EXPECT_FALSE(IsMissingToken(text)) << text;
 }
 
-TEST(CellConversionTest, IsoDatesCountDaysFromTheEpoch) {
-  struct Case {
-    const char* text;
-    bool ok;
-    double days;
-  };
-  // 2024-03-01: 54 years of which 13 leap years, then 31 + 29 days.
-  const Case cases[] = {
+TEST(CellConversionTest, DatesCountDaysAndTimesSecondsFromTheEpoch) {
+  // 2024-03-01: 54 years of which 13 leap years, then 31 + 29 days; 13:45 is 49500 seconds.
+  constexpr double kDay = 86400.0;
+  const Case dates[] = {
       {"1970-01-01", true, 0},     {"1969-12-31", true, -1},    {"2000-01-01", true, 10957},
       {"2000-02-29", true, 11016}, {"2024-03-01", true, 19783}, {"2023-02-29", false, 0},
       {"1900-02-29", false, 0},    {"2024-13-01", false, 0},    {"2024-04-31", false, 0},
       {"2024-3-1", false, 0},      {"2024-03-01x", false, 0},   {"20240301", false, 0},
   };
-  for (const Case& c : cases) {
-    double days = 0.0;
-    EXPECT_EQ(ParseIsoDate(c.text, days), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(days, c.days) << c.text;
+  const Case times[] = {
+      {"13:45:00", true, 49500}, {"13:45", true, 49500},  {"00:00:01.5", true, 1.5},
+      {"24:00:00", true, kDay},  {"25:00", false, 0},     {"12:60", false, 0},
+      {"12:30:61", false, 0},    {"24:00:01", false, 0},  {"1:30", false, 0},
+      {"12:30:", false, 0},      {"12:30:00.", false, 0},
+  };
+  const Case dateTimes[] = {
+      {"2024-03-01T13:45:00", true, 19783 * kDay + 49500},
+      {"2024-03-01 13:45:00Z", true, 19783 * kDay + 49500},
+      {"1969-12-31T23:59:59", true, -1},
+      {"2024-03-01", false, 0},
+      {"2024-03-01T", false, 0},
+      {"2024-03-01X13:45", false, 0},
+      {"2024-02-30T00:00", false, 0},
+  };
+  const auto check = [](const auto& cases, bool (*parse)(std::string_view, double&)) {
+    for (const Case& c : cases) {
+      double value = 0.0;
+      EXPECT_EQ(parse(c.text, value), c.ok) << c.text;
+      if (c.ok) {
+        EXPECT_EQ(value, c.value) << c.text;
+      }
     }
-  }
-}
-
-TEST(CellConversionTest, IsoTimesAndDateTimes) {
-  double value = 0.0;
-  ASSERT_TRUE(ParseIsoTime("13:45:00", value));
-  EXPECT_EQ(value, 49500.0);
-  ASSERT_TRUE(ParseIsoTime("13:45", value));
-  EXPECT_EQ(value, 49500.0);
-  ASSERT_TRUE(ParseIsoTime("00:00:01.5", value));
-  EXPECT_EQ(value, 1.5);
-  ASSERT_TRUE(ParseIsoTime("24:00:00", value));
-  EXPECT_EQ(value, 86400.0);
-  for (const char* bad :
-       {"25:00", "12:60", "12:30:61", "24:00:01", "1:30", "12:30:", "12:30:00."}) {
-    EXPECT_FALSE(ParseIsoTime(bad, value)) << bad;
-  }
-  ASSERT_TRUE(ParseIsoDateTime("2024-03-01T13:45:00", value));
-  EXPECT_EQ(value, 19783.0 * 86400.0 + 49500.0);
-  ASSERT_TRUE(ParseIsoDateTime("2024-03-01 13:45:00Z", value));
-  EXPECT_EQ(value, 19783.0 * 86400.0 + 49500.0);
-  ASSERT_TRUE(ParseIsoDateTime("1969-12-31T23:59:59", value));
-  EXPECT_EQ(value, -1.0);
-  for (const char* bad : {"2024-03-01", "2024-03-01T", "2024-03-01X13:45", "2024-02-30T00:00"}) {
-    EXPECT_FALSE(ParseIsoDateTime(bad, value)) << bad;
-  }
+  };
+  check(dates, ParseIsoDate);
+  check(times, ParseIsoTime);
+  check(dateTimes, ParseIsoDateTime);
 }
 
 TEST(CellConversionTest, NumberTexts) {
@@ -96,7 +83,6 @@ TEST(CellConversionTest, NumberTexts) {
   EXPECT_EQ(ShortestNumberText(150.0), "150");
   EXPECT_EQ(NumberText15(1.0 / 3.0), "0.333333333333333");
   EXPECT_EQ(NumberText15(0.1 + 0.2), "0.3");
-  EXPECT_EQ(NumberText15(2.0), "2");
 }
 
 }  // namespace

@@ -5,51 +5,26 @@
 
 namespace {
 
+using clitest::Contains;
 using clitest::ListDir;
 using clitest::ReadText;
 using clitest::RunKnn;
-using clitest::TempDir;
+using Names = std::vector<std::string>;
 
-const std::string kExamples = std::string(KNN_SOURCE_DIR) + "/examples";
+const std::string kIris = std::string(KNN_SOURCE_DIR) + "/examples/iris/";
 
-TEST(KnnBuildTest, WritesPmmlAndASummaryPerTarget) {
-  TempDir dir;
-  const auto result = RunKnn({"build", kExamples + "/iris/settings-vfold.xml",
-                              kExamples + "/iris/iris.csv", "-o", "iris.pmml", "--quiet"},
+TEST(KnnBuildTest, WritesPmmlASummaryPerTargetAndTheReport) {
+  clitest::TempDir dir;
+  const auto result = RunKnn({"build", kIris + "settings-vfold.xml", kIris + "iris.csv", "-o",
+                              "m.pmml", "--report", "m-report.html", "--quiet"},
                              dir.Path());
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  const std::string pmml = ReadText(dir.File("iris.pmml"));
-  EXPECT_NE(pmml.find("<PMML"), std::string::npos);
-  EXPECT_NE(pmml.find("NearestNeighborModel"), std::string::npos);
-  EXPECT_NE(pmml.find("</PMML>"), std::string::npos) << "the document is complete";
-  // K comes from cross-validation within 3..9; all four measurements are features.
-  EXPECT_NE(result.err.find("species: K "), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find("features sepal_length, sepal_width, petal_length, petal_width"),
-            std::string::npos)
-      << result.err;
-  EXPECT_NE(result.err.find("(proportion misclassified)"), std::string::npos) << result.err;
-  EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"iris.pmml"}) << "no temporary file left";
-}
-
-TEST(KnnBuildTest, DefaultOutputDisplayAndUtf8) {
-  TempDir dir;
-  const auto result =
-      RunKnn({"build", kExamples + "/iris/settings.xml", kExamples + "/iris/iris.csv", "--display",
-              "dump.txt", "--utf8", "-q"},
-             dir.Path());
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(ListDir(dir.Path()), (std::vector<std::string>{"dump.txt", "model.pmml"}));
-  EXPECT_NE(ReadText(dir.File("dump.txt")).find("KNNAlgorithm display start"), std::string::npos);
-}
-
-TEST(KnnBuildTest, ReportOptionWritesTheHtmlReportBesideTheModel) {
-  TempDir dir;
-  const auto result =
-      RunKnn({"build", kExamples + "/iris/settings-vfold.xml", kExamples + "/iris/iris.csv", "-o",
-              "m.pmml", "--report", "m-report.html", "-q"},
-             dir.Path());
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(ListDir(dir.Path()), (std::vector<std::string>{"m-report.html", "m.pmml"}));
+  EXPECT_TRUE(Contains(ReadText(dir.File("m.pmml")), {"<PMML", "NearestNeighborModel", "</PMML>"}));
+  // K comes from cross-validation; all four measurements are features.
+  EXPECT_TRUE(Contains(
+      result.err, {"species: K ", "features sepal_length, sepal_width, petal_length, petal_width",
+                   "(proportion misclassified)"}));
+  EXPECT_EQ(ListDir(dir.Path()), (Names{"m-report.html", "m.pmml"})) << "no temporary file left";
   const std::string html = ReadText(dir.File("m-report.html"));
   EXPECT_NE(html.find("<svg"), std::string::npos);
   EXPECT_EQ(html.find("<script"), std::string::npos) << "the report is static";
@@ -60,35 +35,42 @@ TEST(KnnBuildTest, ReportOptionWritesTheHtmlReportBesideTheModel) {
   EXPECT_EQ(ReadText(dir.File("again.html")), html);
 }
 
-TEST(KnnBuildTest, ContinuousTargetReportsSumOfSquaredErrors) {
-  TempDir dir;
-  const auto result = RunKnn(
-      {"build", kExamples + "/rent/settings.xml", kExamples + "/rent/rent.csv", "-q"}, dir.Path());
+TEST(KnnBuildTest, DefaultOutputDisplayAndUtf8) {
+  clitest::TempDir dir;
+  const auto result = RunKnn({"build", kIris + "settings.xml", kIris + "iris.csv", "--display",
+                              "dump.txt", "--utf8", "-q"},
+                             dir.Path());
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.err.find("rent: K "), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find("(sum of squared errors)"), std::string::npos) << result.err;
+  EXPECT_EQ(ListDir(dir.Path()), (Names{"dump.txt", "model.pmml"}));
+  EXPECT_TRUE(Contains(ReadText(dir.File("dump.txt")), {"KNNAlgorithm display start"}));
+}
+
+TEST(KnnBuildTest, ContinuousTargetReportsSumOfSquaredErrors) {
+  clitest::TempDir dir;
+  const std::string rent = std::string(KNN_SOURCE_DIR) + "/examples/rent/";
+  const auto result = RunKnn({"build", rent + "settings.xml", rent + "rent.csv", "-q"}, dir.Path());
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(Contains(result.err, {"rent: K ", "(sum of squared errors)"}));
 }
 
 TEST(KnnBuildTest, AnExistingModelIsReplacedOnlyByACompleteOne) {
-  TempDir dir;
-  const std::string settings = kExamples + "/iris/settings-vfold.xml";
-  const std::string model = dir.File("model.pmml");
-  clitest::WriteText(model, "previous model");
+  clitest::TempDir dir;
+  clitest::WriteText(dir.File("model.pmml"), "previous model");
   clitest::WriteText(dir.File("bad.csv"), "id,sepal_length\n1,oops\n");
-
-  const auto failed = RunKnn({"build", settings, "bad.csv", "-q"}, dir.Path());
+  const auto failed = RunKnn({"build", kIris + "settings-vfold.xml", "bad.csv", "-q"}, dir.Path());
   EXPECT_NE(failed.exitCode, 0);
-  EXPECT_EQ(ReadText(model), "previous model");
-  EXPECT_EQ(ListDir(dir.Path()), (std::vector<std::string>{"bad.csv", "model.pmml"}));
+  EXPECT_EQ(ReadText(dir.File("model.pmml")), "previous model");
+  EXPECT_EQ(ListDir(dir.Path()), (Names{"bad.csv", "model.pmml"}));
 
-  const auto built = RunKnn({"build", settings, kExamples + "/iris/iris.csv", "-q"}, dir.Path());
+  const auto built =
+      RunKnn({"build", kIris + "settings-vfold.xml", kIris + "iris.csv", "-q"}, dir.Path());
   ASSERT_EQ(built.exitCode, 0) << built.err;
-  EXPECT_NE(ReadText(model).find("<PMML"), std::string::npos);
-  EXPECT_EQ(ListDir(dir.Path()), (std::vector<std::string>{"bad.csv", "model.pmml"}));
+  EXPECT_TRUE(Contains(ReadText(dir.File("model.pmml")), {"<PMML"}));
+  EXPECT_EQ(ListDir(dir.Path()), (Names{"bad.csv", "model.pmml"}));
 }
 
 TEST(KnnBuildTest, WarningsArePrintedButDoNotFail) {
-  TempDir dir;
+  clitest::TempDir dir;
   // Four training cases and SpecifiedK 5: K is lowered to 3 with a warning.
   clitest::WriteText(dir.File("s.xml"), R"(<settings><fields>
     <field name="id" optype="continuous" dataType="integer" min="1" max="4"/>
@@ -101,8 +83,7 @@ TEST(KnnBuildTest, WarningsArePrintedButDoNotFail) {
   clitest::WriteText(dir.File("t.csv"), "id,x,y\n1,1,a\n2,2,a\n3,8,b\n4,9,b\n");
   const auto result = RunKnn({"build", "s.xml", "t.csv", "-q"}, dir.Path());
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.err.find("knn: warning 200070: "), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find("y: K 3;"), std::string::npos) << result.err;
+  EXPECT_TRUE(Contains(result.err, {"knn: warning 200070: ", "y: K 3;"}));
 }
 
 }  // namespace

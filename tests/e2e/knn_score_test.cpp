@@ -8,32 +8,21 @@ namespace {
 using clitest::Lines;
 using clitest::ReadText;
 using clitest::RunKnn;
-using clitest::TempDir;
 
 // One input x declared on [0, 10], so distances are |dx| / 5 after rescaling to [-1, 1].
 // Targets: c (categorical, listed second but answered first) and v (continuous).
-constexpr const char* kSettings = R"(<settings>
-  <fields>
-    <field name="id" optype="continuous" dataType="integer" min="1" max="5"/>
-    <field name="x" optype="continuous" dataType="double" min="0" max="10"/>
-    <field name="v" optype="continuous" dataType="double" min="0" max="100"/>
-    <field name="c" optype="categorical" dataType="string"><value value="no"/><value value="yes"/></field>
-    <field name="lab" optype="categorical" dataType="string">
-      <value value="p"/><value value="q"/><value value="r"/><value value="s"/><value value="t"/>
-    </field>
-    <field name="focal" optype="categorical" dataType="integer" default="0">
-      <value value="0"/><value value="1"/>
-    </field>
-  </fields>
-  <targets><field name="v"/><field name="c"/></targets>
-  <inputs><field name="x"/></inputs>
-  <param name="CaseIDVar">id</param>
-  <param name="FocalVar">focal</param>
-  <param name="use_caselabels">true</param>
-  <param name="CaseLabelVar">lab</param>
-  <param name="SpecifiedK">2</param>
-  <param name="TempFileDir"></param>
-</settings>)";
+constexpr const char* kSettings = R"(<settings><fields>
+  <field name="id" optype="continuous" dataType="integer" min="1" max="5"/>
+  <field name="x" optype="continuous" dataType="double" min="0" max="10"/>
+  <field name="v" optype="continuous" dataType="double" min="0" max="100"/>
+  <field name="c" optype="categorical" dataType="string"><value value="no"/><value value="yes"/></field>
+  <field name="lab" optype="categorical" dataType="string"><value value="p"/><value value="q"/>
+    <value value="r"/><value value="s"/><value value="t"/></field>
+  <field name="focal" optype="categorical" dataType="integer" default="0"><value value="0"/><value value="1"/></field>
+</fields><targets><field name="v"/><field name="c"/></targets><inputs><field name="x"/></inputs>
+<param name="CaseIDVar">id</param><param name="FocalVar">focal</param>
+<param name="use_caselabels">true</param><param name="CaseLabelVar">lab</param>
+<param name="SpecifiedK">2</param><param name="TempFileDir"></param></settings>)";
 
 constexpr const char* kTrain =
     "id,x,v,c,lab\n"
@@ -58,43 +47,32 @@ const std::vector<std::string> kExpected = {
     "3,0,3,2,0.2,0.4,yes,yes,0.5,0.5,r,q,3,2,0.2,0.4,30,25,r,q",
 };
 
-class KnnScoreTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    clitest::WriteText(dir_.File("s.xml"), kSettings);
-    clitest::WriteText(dir_.File("train.csv"), kTrain);
-    clitest::WriteText(dir_.File("new.csv"), std::string(kNew) + "?\n");
-  }
-  TempDir dir_;
-};
-
-TEST_F(KnnScoreTest, HandWorkedNeighboursPredictionsAndLabels) {
-  const auto result = RunKnn({"score", "s.xml", "train.csv", "new.csv", "-q"}, dir_.Path());
+TEST(KnnScoreTest, HandWorkedNeighboursPredictionsAndLabels) {
+  clitest::TempDir dir;
+  clitest::WriteText(dir.File("s.xml"), kSettings);
+  clitest::WriteText(dir.File("train.csv"), kTrain);
+  clitest::WriteText(dir.File("new.csv"), std::string(kNew) + "?\n");
+  const auto result = RunKnn({"score", "s.xml", "train.csv", "new.csv", "-q"}, dir.Path());
   ASSERT_EQ(result.exitCode, 0) << result.err;
   std::vector<std::string> expected = kExpected;
   // x missing: the record cannot be scored; every cell after status stays empty.
   expected.push_back("4,200049" + std::string(18, ','));
   EXPECT_EQ(Lines(result.out), expected);
   EXPECT_NE(result.err.find("no column 'c'"), std::string::npos) << result.err;
-}
 
-TEST_F(KnnScoreTest, OutputFileReceivesTheSameRows) {
-  const auto result =
-      RunKnn({"score", "s.xml", "train.csv", "new.csv", "-o", "out.csv", "-q"}, dir_.Path());
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_TRUE(result.out.empty());
-  const auto lines = Lines(ReadText(dir_.File("out.csv")));
-  ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4), kExpected);
-}
+  // An output file receives the same rows.
+  const auto toFile =
+      RunKnn({"score", "s.xml", "train.csv", "new.csv", "-o", "out.csv", "-q"}, dir.Path());
+  ASSERT_EQ(toFile.exitCode, 0) << toFile.err;
+  EXPECT_TRUE(toFile.out.empty());
+  EXPECT_EQ(Lines(ReadText(dir.File("out.csv"))), expected);
 
-TEST_F(KnnScoreTest, TrainingRecordsAreNotTheirOwnNeighbours) {
-  const auto result = RunKnn({"score", "s.xml", "train.csv", "train.csv", "-q"}, dir_.Path());
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  const auto lines = Lines(result.out);
+  // Training records are not their own neighbours. Case 1 (x = 0): nearest others are 2 (0.4,
+  // "no") and 3 (1.0, "yes"); the 1-1 vote at k = 2 goes to "yes", the larger class.
+  const auto self = RunKnn({"score", "s.xml", "train.csv", "train.csv", "-q"}, dir.Path());
+  ASSERT_EQ(self.exitCode, 0) << self.err;
+  const auto lines = Lines(self.out);
   ASSERT_EQ(lines.size(), 6u);
-  // Case 1 (x = 0): nearest others are 2 (0.4, "no") and 3 (1.0, "yes"); the 1-1 vote at
-  // k = 2 goes to "yes", the larger class.
   EXPECT_EQ(lines[1].rfind("1,0,2,3,0.4,1,no,yes,", 0), 0u) << lines[1];
 }
 

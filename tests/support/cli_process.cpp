@@ -1,9 +1,7 @@
 #include "support/cli_process.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,10 +42,7 @@ int WaitForExit(pid_t pid, double timeoutSeconds) {
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
   int status = 0;
-  while (true) {
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) break;
-    if (done < 0) return -1;
+  while (waitpid(pid, &status, WNOHANG) != pid) {
     if (std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
@@ -60,12 +55,11 @@ int WaitForExit(pid_t pid, double timeoutSeconds) {
 
 RunResult RunKnn(const std::vector<std::string>& args, const std::string& dir) {
   TempDir capture;
-  const std::string outPath = capture.File("stdout");
-  const std::string errPath = capture.File("stderr");
   RunResult result;
-  result.exitCode = WaitForExit(StartKnn(args, dir, outPath, errPath), 600.0);
-  result.out = ReadText(outPath);
-  result.err = ReadText(errPath);
+  result.exitCode =
+      WaitForExit(StartKnn(args, dir, capture.File("stdout"), capture.File("stderr")), 600.0);
+  result.out = ReadText(capture.File("stdout"));
+  result.err = ReadText(capture.File("stderr"));
   return result;
 }
 
@@ -90,13 +84,12 @@ std::string ReadText(const std::string& path) {
 }
 
 void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 bool FileExists(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0;
+  std::error_code ignored;
+  return std::filesystem::exists(path, ignored);
 }
 
 std::vector<std::string> ListDir(const std::string& path) {
@@ -112,12 +105,21 @@ std::vector<std::string> ListDir(const std::string& path) {
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
+  for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
   return lines;
+}
+
+::testing::AssertionResult Contains(const std::string& text,
+                                    const std::vector<std::string>& parts) {
+  for (const std::string& part : parts) {
+    if (text.find(part) == std::string::npos) {
+      return ::testing::AssertionFailure() << "'" << part << "' missing from: " << text;
+    }
+  }
+  return ::testing::AssertionSuccess();
 }
 
 }  // namespace clitest

@@ -1,6 +1,7 @@
 // Running the knn program from tests, and the temporary folders those runs write into.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <string>
@@ -44,5 +45,7 @@ bool FileExists(const std::string& path);
 std::vector<std::string> ListDir(const std::string& path);
 // Splits text into lines without their line ends.
 std::vector<std::string> Lines(const std::string& text);
+// Success when text holds every one of parts; the failure names the first part missing.
+::testing::AssertionResult Contains(const std::string& text, const std::vector<std::string>& parts);
 
 }  // namespace clitest
