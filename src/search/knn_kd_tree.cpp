@@ -11,10 +11,56 @@
 #include "host/vel_display.h"
 #include "host/vel_missing.h"
 
+// Two indexes answer a search.
+//
+// The canonical walk: a KD-tree with one case per leaf, sliding-midpoint and categorical cuts,
+// near child first. Its visiting order decides which of several equally distant cases is
+// reported, and its pruning (cell distances built incrementally from cut values that went
+// through the weighted space and back) may, by a few ulps, skip a case that is nearer than
+// the K-th found. It needs two nodes per case, so it is built only when a search first needs
+// it after a build.
+//
+// The bucketed index: cuts on the continuous feature columns only, about ten cases per leaf,
+// a permutation of case numbers and the case rows read from the store. Its leaf scan forms
+// each sum with exactly the walk's arithmetic (same terms, same column order, categorical
+// mismatches included), so a case's sum is bit-identical in both. Its cell distances are
+// lower bounds per column (cut limits are stored case values, and rounding is monotone), and
+// it prunes only a cell whose distance, reduced by a margin far above the rounding of its
+// incremental sums, still exceeds the (K+1)-th sum; so it finds the K + 1 smallest sums
+// exactly.
+//
+// Why the K + 1 smallest sums decide when both answers agree: the walk's result is the K
+// smallest sums among the cases it visits, equal sums in visiting order. Suppose it skipped a
+// case c that belongs to the true K nearest. It skipped c's cell while K visited cases had
+// sums <= bound, and c's sum is at least bound - r (r: the walk's rounding). So K + 1 cases
+// have sums <= bound < sum(c) + r <= S[K-1] + r, hence S[K] - S[K-1] < r. Otherwise the walk
+// visits all of the true K nearest, and its answer differs from the bucketed one only in the
+// order of equal sums. Both events need two of the K + 1 smallest sums within r of each
+// other; when that happens (tolerance: a relative 1e-8 for the rounding of incremental sums
+// along any path, plus 1e-13 of the largest possible sum for the cut values' round trip),
+// the search is handed to the walk. Categorical cuts cannot add to the error: a path takes
+// at most two far steps per categorical column (into the other codes when the query has the
+// cut code, and into one single-code cell), adding at most 0.5 w (Euclidean) or w (city
+// block), below the 2 w of the mismatch that every case of such a cell has.
+//
+// A search that could overflow (a term or sum near DBL_MAX, a non-finite query value) or a
+// negative or non-finite weight goes to the walk as well, which then gives its own
+// failure (count 0) or result.
+
 namespace {
 
 // The bound used while the list is not yet full: larger than every distance.
 constexpr double kNoBound = -VelMV::gMissingValue;
+
+// Bucketed index: largest leaf, depth limit (deeper stretches become large leaves, which
+// keeps the rounding margin valid), pruning margin, tie tolerances and the largest sum the
+// fast path accepts.
+constexpr int32_t kBucketSize = 10;
+constexpr int kMaxFastDepth = 200;
+constexpr double kPruneMargin = 1e-10;
+constexpr double kTieRelative = 1e-8;
+constexpr double kTieAbsolute = 1e-13;
+constexpr double kLargestSum = 1e300;
 
 // Per-column arithmetic of the two metrics, inlined into the search. Both must give exactly
 // the numbers of KNNEuclideanDis / KNNCityblockDis::ComputeTerm.
@@ -29,6 +75,9 @@ struct EuclideanTerms {
     term = w * square;
     return true;
   }
+  // The same term when the caller has ruled out overflow.
+  static double Term(double d, double w) { return w * (d * d); }
+  static double Magnitude(double a, double w) { return w * (a * a); }
 };
 
 struct CityblockTerms {
@@ -36,6 +85,8 @@ struct CityblockTerms {
     term = w * std::fabs(d);
     return true;
   }
+  static double Term(double d, double w) { return w * std::fabs(d); }
+  static double Magnitude(double a, double w) { return w * a; }
 };
 
 // Categorical codes are compared after truncation, as the category histograms count them.
@@ -51,9 +102,9 @@ struct KNNKdTree::Impl {
     double lo;
   };
 
-  // Split nodes and leaves in one array, in depth-first order: a split's low child is the
-  // next node. 32 bytes, so that two nodes share a cache line.
-  struct alignas(32) Node {
+  // Canonical walk: split nodes and leaves in one array, in depth-first order; a split's low
+  // child is the next node.
+  struct Node {
     union {
       struct {
         double cv;    // cut value, case units
@@ -63,7 +114,6 @@ struct KNNKdTree::Impl {
       struct {
         int32_t begin;  // first position in index
         int32_t count;
-        int32_t rowStart;  // first row of its cases in the row buffer
       } leaf;
     };
     int32_t cut;   // kLeaf, a continuous cut's column, or EncodeCategorical(column)
@@ -89,6 +139,15 @@ struct KNNKdTree::Impl {
     double rd;
   };
 
+  // Bucketed index node; a split's low child is the next node.
+  struct FastNode {
+    int32_t position;  // split: the feature position cut; leaf: -1
+    int32_t high;      // split: the high child; leaf: first position in fastIndex
+    int32_t end;       // leaf: one past its last position
+    double lowMax;     // split: largest value of the low child along the cut
+    double highMin;    // split: smallest value of the high child
+  };
+
   Impl(KNNDataPreparation& store, std::vector<double>& treeWeights, int dim, bool euclid)
       : data(store),
         weights(treeWeights),
@@ -102,10 +161,13 @@ struct KNNKdTree::Impl {
     return euclidean ? std::sqrt(w) : w;
   }
   const double* Row(int32_t caseNumber) const {
+    if (rowBase != nullptr) return rowBase + static_cast<size_t>(caseNumber) * rowStride;
     return data.caseRows[static_cast<size_t>(caseNumber)];
   }
 
   void SetColumns(const std::vector<int>& features);
+  void LocateRows();
+  void IndexCases(int fold);
   void BuildTree();
   void RecomputeCategoricalBounds(int32_t start, int32_t n);
   bool IsFlatCell() const;
@@ -113,8 +175,27 @@ struct KNNKdTree::Impl {
                  bool& isContinuous);
   int32_t ContinuousCut(int32_t start, int32_t n, int column, double s, double& cv);
   int32_t CategoricalCut(int32_t start, int32_t n, int column, double cv);
-  void PackFeatures();
 
+  void PrepareFeatures();
+  void BuildFastIndex();
+  int32_t BuildFastNode(int32_t begin, int32_t end, int depth);
+  bool FastScale(const double* query, double& scale) const;
+  template <class Terms>
+  bool FastSearch(const double* query, int K, bool includeSelf, double scale,
+                  KNNNeighborList& list);
+  // kPlain: continuous features only, all weights 1, in consecutive columns (the sums are
+  // the same numbers: 1 * t == t).
+  template <class Terms, bool kMixed, bool kPlain>
+  void FastVisit(int32_t node, double rd);
+
+  void EnsureCanonical();
+  void ReleaseCanonical() {
+    std::vector<Node>().swap(nodes);
+    std::vector<int32_t>().swap(index);
+    hasRoot = false;
+  }
+  template <class Terms>
+  bool CanonicalSearch(const double* query, bool includeSelf, KNNNeighborList& list);
   template <class Terms, bool kMixed>
   bool Search(const double* query, double rootDistance, bool includeSelf, KNNNeighborList& list);
   template <class Terms>
@@ -132,36 +213,58 @@ struct KNNKdTree::Impl {
   const int caseIdColumn;
   const int bucketSize = 1;
 
+  // Rows of the store: base and stride when they lie in its one buffer, else caseRows.
+  const double* rowBase = nullptr;
+  size_t rowStride = 0;
+
   std::vector<std::pair<int, int>> columns;         // (column, kind) of the build's features
   std::vector<std::pair<int, int>> categoryCounts;  // (column, number of categories)
   std::vector<int> categoricalColumns;              // distinct categorical feature columns
-  std::vector<int32_t> index;                       // case numbers, permuted by the build
-  std::vector<Bound> bounds;                        // per column
+  bool built = false;                               // a build is in place
+  int lastFold = -1;
+
+  // Canonical walk, built on demand.
+  std::vector<int32_t> index;  // case numbers, permuted by the build
+  std::vector<Bound> bounds;   // per column
   std::vector<Node> nodes;
   bool hasRoot = false;
   int32_t maxDepth = 0;
   int32_t lastK = 0;
+  bool forceCanonical = false;
+  long long canonicalSearches = 0;
 
   // Build scratch, reused across builds.
   std::vector<Bound> savedBounds;  // per depth: the bounds of every feature position
   std::vector<PendingBuild> pendingBuilds;
   std::vector<unsigned> histogram;
+  std::vector<PendingSearch> pendingSearches;
 
-  // Search data: the feature values of the indexed cases in index order, so a leaf reads
-  // one contiguous block; and per-search scratch.
+  // Per feature position: column, weight, kind.
   int featureCount = 0;
   bool mixed = false;
-  // The feature values of the indexed cases, one row of featureCount values per case, from
-  // rowsBase (the buffer's first 64-byte boundary). A one-case leaf keeps its row at its own
-  // node number, so the search can fetch a node and its row at once; the cases of larger
-  // leaves follow after the last node's row.
-  std::vector<double> rows;
-  double* rowsBase = nullptr;
-  std::vector<double> caseIdCodes;  // truncated case ID per position
+  bool plain = false;
+  int firstColumn = 0;
+  std::vector<int> featureColumn;
   std::vector<double> featureWeight;
   std::vector<uint8_t> featureContinuous;
+
+  // Bucketed index.
+  bool fastUsable = false;
+  std::vector<int32_t> fastIndex;  // case numbers, permuted by the build
+  std::vector<FastNode> fastNodes;
+  std::vector<double> fastLo;  // per feature position: range of the indexed cases
+  std::vector<double> fastHi;
+  std::vector<double> cellLo;  // build scratch: the current node's cell
+  std::vector<double> cellHi;
+  // Per-search state of the bucketed index.
   std::vector<double> queryFeatures;
-  std::vector<PendingSearch> pendingSearches;
+  std::vector<double> cellTerms;  // per feature position: the current cell's term
+  std::vector<KNNNeighbor> fastItems;
+  int32_t fastK = 0;
+  int32_t fastCount = 0;
+  double fastBound = kNoBound;
+  bool skipSelf = false;
+  double queryId = 0.0;
 };
 
 void KNNKdTree::Impl::SetColumns(const std::vector<int>& features) {
@@ -182,6 +285,37 @@ void KNNKdTree::Impl::SetColumns(const std::vector<int>& features) {
       categoricalColumns.push_back(entry.first);
     }
   }
+}
+
+// Rows are read through one base pointer and stride when the store keeps them row after row
+// in its buffer (the usual case), else through caseRows.
+void KNNKdTree::Impl::LocateRows() {
+  rowBase = nullptr;
+  rowStride = 0;
+  const size_t count = data.caseRows.size();
+  if (count == 0 || data.rowWidth <= 0 ||
+      data.caseStore.size() < count * static_cast<size_t>(data.rowWidth))
+    return;
+  const double* base = data.caseStore.data();
+  const size_t stride = static_cast<size_t>(data.rowWidth);
+  for (size_t i = 0; i < count; ++i) {
+    if (data.caseRows[i] != base + i * stride) return;
+  }
+  rowBase = base;
+  rowStride = stride;
+}
+
+// index <- the case numbers of the build, in store order, the held-out fold left out.
+void KNNKdTree::Impl::IndexCases(int fold) {
+  const int32_t total = static_cast<int32_t>(data.caseRows.size());
+  index.resize(static_cast<size_t>(total));
+  int32_t kept = 0;
+  const bool excludeFold = foldColumn != -1 && fold != -1;
+  for (int32_t i = 0; i < total; ++i) {
+    if (excludeFold && !(std::fabs(Row(i)[foldColumn] - fold) > DBL_EPSILON)) continue;
+    index[static_cast<size_t>(kept++)] = i;
+  }
+  index.resize(static_cast<size_t>(kept));
 }
 
 void KNNKdTree::Impl::RecomputeCategoricalBounds(int32_t start, int32_t n) {
@@ -391,6 +525,8 @@ void KNNKdTree::Impl::BuildTree() {
   };
 
   nodes.clear();
+  // At most 2n - 1 nodes; reserving them avoids a second copy while the array grows.
+  nodes.reserve(2 * static_cast<size_t>(std::max(pointCount, 1)));
   pendingBuilds.clear();
   maxDepth = 0;
   nodes.push_back(Node{});
@@ -413,6 +549,7 @@ void KNNKdTree::Impl::BuildTree() {
       leaf.cut = kLeaf;
       leaf.leaf.begin = start;
       leaf.leaf.count = n;
+      leaf.high = -1;
       if (pendingBuilds.empty()) break;
       const PendingBuild next = pendingBuilds.back();
       pendingBuilds.pop_back();
@@ -462,47 +599,322 @@ void KNNKdTree::Impl::BuildTree() {
     bounds[static_cast<size_t>(c)].lo /= s;
   }
   hasRoot = true;
+  pendingSearches.resize(static_cast<size_t>(maxDepth) + 1);
 }
 
-void KNNKdTree::Impl::PackFeatures() {
-  featureCount = static_cast<int>(columns.size());
+void KNNKdTree::Impl::PrepareFeatures() {
   const size_t f = columns.size();
-  const size_t count = index.size();
-  size_t rowCount = nodes.size();
-  for (Node& node : nodes) {
-    if (node.cut != kLeaf) continue;
-    if (node.leaf.count == 1) {
-      node.leaf.rowStart = static_cast<int32_t>(&node - nodes.data());
-    } else {
-      node.leaf.rowStart = static_cast<int32_t>(rowCount);
-      rowCount += static_cast<size_t>(node.leaf.count);
-    }
-  }
-  rows.resize(rowCount * f + 8);
-  rowsBase = rows.data();
-  while (reinterpret_cast<uintptr_t>(rowsBase) % 64 != 0) ++rowsBase;
-  for (const Node& node : nodes) {
-    if (node.cut != kLeaf) continue;
-    for (int32_t i = 0; i < node.leaf.count; ++i) {
-      const double* row = Row(index[static_cast<size_t>(node.leaf.begin + i)]);
-      double* out = rowsBase + (static_cast<size_t>(node.leaf.rowStart) + i) * f;
-      for (size_t j = 0; j < f; ++j) out[j] = row[columns[j].first];
-    }
-  }
-  caseIdCodes.resize(count);
-  for (size_t pos = 0; pos < count; ++pos) {
-    caseIdCodes[pos] = caseIdColumn >= 0 ? Code(Row(index[pos])[caseIdColumn]) : 0.0;
-  }
+  featureCount = static_cast<int>(f);
+  featureColumn.resize(f);
   featureWeight.resize(f);
   featureContinuous.resize(f);
   mixed = false;
+  fastUsable = !index.empty();
+  bool anyContinuous = false;
   for (size_t j = 0; j < f; ++j) {
+    featureColumn[j] = columns[j].first;
     featureWeight[j] = weights[static_cast<size_t>(columns[j].first)];
     featureContinuous[j] = columns[j].second == 1 ? 1 : 0;
     if (columns[j].second != 1) mixed = true;
+    if (columns[j].second == 1) anyContinuous = true;
+    const double w = featureWeight[j];
+    if (!(w >= 0.0 && w <= DBL_MAX)) fastUsable = false;
   }
+  plain = !mixed && f > 0;
+  for (size_t j = 0; j < f && plain; ++j) {
+    plain = featureWeight[j] == 1.0 && featureColumn[j] == featureColumn[0] + static_cast<int>(j);
+  }
+  firstColumn = f > 0 ? featureColumn[0] : 0;
+  // Without a continuous feature the bucketed index has nothing to cut.
+  if (!anyContinuous) fastUsable = false;
   queryFeatures.resize(f);
-  pendingSearches.resize(static_cast<size_t>(maxDepth) + 1);
+  cellTerms.resize(f);
+}
+
+void KNNKdTree::Impl::BuildFastIndex() {
+  fastIndex = index;
+  fastNodes.clear();
+  const size_t f = columns.size();
+  fastLo.assign(f, 0.0);
+  fastHi.assign(f, 0.0);
+  if (!fastUsable) return;
+  for (size_t j = 0; j < f; ++j) {
+    if (!featureContinuous[j]) continue;
+    const int c = featureColumn[j];
+    double lo = Row(fastIndex[0])[c];
+    double hi = lo;
+    for (int32_t caseNumber : fastIndex) {
+      const double x = Row(caseNumber)[c];
+      lo = std::min(lo, x);
+      hi = std::max(hi, x);
+    }
+    fastLo[j] = lo;
+    fastHi[j] = hi;
+  }
+  cellLo = fastLo;
+  cellHi = fastHi;
+  fastNodes.reserve(4 * (fastIndex.size() / static_cast<size_t>(kBucketSize)) + 1);
+  BuildFastNode(0, static_cast<int32_t>(fastIndex.size()), 0);
+  fastNodes.shrink_to_fit();
+}
+
+// Sliding midpoint: among the continuous columns whose cell is (nearly) the widest in the
+// weighted space, cut the one whose cases spread most, at the middle of the cell moved
+// inside the cases' range; cases equal to the cut value go to whichever side keeps the two
+// halves closest to even. cellLo / cellHi hold the node's cell per feature position.
+int32_t KNNKdTree::Impl::BuildFastNode(int32_t begin, int32_t end, int depth) {
+  const int32_t self = static_cast<int32_t>(fastNodes.size());
+  fastNodes.push_back(FastNode{-1, begin, end, 0.0, 0.0});
+  const int32_t n = end - begin;
+  if (n <= kBucketSize || depth >= kMaxFastDepth) return self;
+
+  auto scale = [&](int j) {
+    const double w = featureWeight[static_cast<size_t>(j)];
+    return euclidean ? std::sqrt(w) : w;
+  };
+  double widest = 0.0;
+  for (int j = 0; j < featureCount; ++j) {
+    if (!featureContinuous[static_cast<size_t>(j)]) continue;
+    const size_t p = static_cast<size_t>(j);
+    widest = std::max(widest, scale(j) * (cellHi[p] - cellLo[p]));
+  }
+  int best = -1;
+  double bestSpread = 0.0;
+  double bestLo = 0.0;
+  double bestHi = 0.0;
+  for (int j = 0; j < featureCount; ++j) {
+    const size_t p = static_cast<size_t>(j);
+    if (!featureContinuous[p] || scale(j) * (cellHi[p] - cellLo[p]) < (1.0 - 1e-5) * widest) {
+      continue;
+    }
+    const int c = featureColumn[p];
+    double lo = Row(fastIndex[static_cast<size_t>(begin)])[c];
+    double hi = lo;
+    for (int32_t i = begin + 1; i < end; ++i) {
+      const double x = Row(fastIndex[static_cast<size_t>(i)])[c];
+      lo = std::min(lo, x);
+      hi = std::max(hi, x);
+    }
+    const double spread = scale(j) * (hi - lo);
+    if (spread > bestSpread) {
+      bestSpread = spread;
+      best = j;
+      bestLo = lo;
+      bestHi = hi;
+    }
+  }
+  if (best < 0) return self;  // every case of the stretch is equal in the weighted columns
+
+  const size_t bp = static_cast<size_t>(best);
+  const int c = featureColumn[bp];
+  const double cut = std::clamp((cellLo[bp] + cellHi[bp]) * 0.5, bestLo, bestHi);
+  int32_t* first = fastIndex.data() + begin;
+  int32_t* last = fastIndex.data() + end;
+  int32_t* below = std::partition(first, last, [&](int32_t p) { return Row(p)[c] < cut; });
+  int32_t* equal = std::partition(below, last, [&](int32_t p) { return Row(p)[c] == cut; });
+  const int32_t lim1 = static_cast<int32_t>(below - first);
+  const int32_t lim2 = static_cast<int32_t>(equal - first);
+  int32_t nLow = n / 2;
+  if (lim1 > n / 2) {
+    nLow = lim1;
+  } else if (lim2 < n / 2) {
+    nLow = lim2;
+  }
+  double lowMax = Row(first[0])[c];
+  for (int32_t i = 1; i < nLow; ++i) lowMax = std::max(lowMax, Row(first[i])[c]);
+  double highMin = Row(first[nLow])[c];
+  for (int32_t i = nLow + 1; i < n; ++i) highMin = std::min(highMin, Row(first[i])[c]);
+
+  const double savedHi = cellHi[bp];
+  cellHi[bp] = cut;
+  BuildFastNode(begin, begin + nLow, depth + 1);
+  cellHi[bp] = savedHi;
+  const double savedLo = cellLo[bp];
+  cellLo[bp] = cut;
+  const int32_t high = BuildFastNode(begin + nLow, end, depth + 1);
+  cellLo[bp] = savedLo;
+  FastNode& node = fastNodes[static_cast<size_t>(self)];
+  node.position = best;
+  node.high = high;
+  node.lowMax = lowMax;
+  node.highMin = highMin;
+  return self;
+}
+
+// The largest sum a case can reach from this query, with every value's magnitude added to
+// its distance so that the round trip of cut values is covered too. False when a term or
+// the sum could come near overflow (or a value is not finite): the walk then decides.
+bool KNNKdTree::Impl::FastScale(const double* query, double& scale) const {
+  scale = 0.0;
+  for (int j = 0; j < featureCount; ++j) {
+    const size_t p = static_cast<size_t>(j);
+    const double w = featureWeight[p];
+    if (!featureContinuous[p]) {
+      scale += 2.0 * w;
+      continue;
+    }
+    const double q = query[featureColumn[p]];
+    const double reach = std::max(std::fabs(q - fastLo[p]), std::fabs(q - fastHi[p])) +
+                         std::max(std::fabs(fastLo[p]), std::fabs(fastHi[p]));
+    if (euclidean) {
+      if (!(reach * reach <= kLargestSum)) return false;
+      scale += w * (reach * reach);
+    } else {
+      if (!(reach <= kLargestSum)) return false;
+      scale += w * reach;
+    }
+  }
+  return scale <= kLargestSum;
+}
+
+template <class Terms, bool kMixed, bool kPlain>
+void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
+  const FastNode& nd = fastNodes[static_cast<size_t>(node)];
+  if (nd.position >= 0) {
+    const size_t p = static_cast<size_t>(nd.position);
+    const double q = queryFeatures[p];
+    const double toLow = q - nd.lowMax;
+    const double toHigh = q - nd.highMin;
+    int32_t nearChild;
+    int32_t farChild;
+    double farTerm;
+    // The far cell lies beyond the cut value on the far side, so its stored limit is no
+    // farther than any of its cases.
+    if (toLow + toHigh < 0.0) {
+      nearChild = node + 1;
+      farChild = nd.high;
+      farTerm = Terms::Term(toHigh, featureWeight[p]);
+    } else {
+      nearChild = nd.high;
+      farChild = node + 1;
+      farTerm = Terms::Term(toLow, featureWeight[p]);
+    }
+    FastVisit<Terms, kMixed, kPlain>(nearChild, rd);
+    const double old = cellTerms[p];
+    const double farDistance = rd + (farTerm - old);
+    if (farDistance * (1.0 - kPruneMargin) <= fastBound) {
+      cellTerms[p] = farTerm;
+      FastVisit<Terms, kMixed, kPlain>(farChild, farDistance);
+      cellTerms[p] = old;
+    }
+    return;
+  }
+
+  const int f = featureCount;
+  const double* q = queryFeatures.data();
+  const double* w = featureWeight.data();
+  const int* col = featureColumn.data();
+  const uint8_t* continuous = featureContinuous.data();
+  const int32_t k = fastK;
+  KNNNeighbor* items = fastItems.data();
+  // The leaf's rows are scattered over the store: ask for all of them before summing.
+  const size_t rowBytes = rowBase != nullptr ? rowStride * sizeof(double) : 0;
+  for (int32_t pos = nd.high; pos < nd.end; ++pos) {
+    const char* row = reinterpret_cast<const char*>(Row(fastIndex[static_cast<size_t>(pos)]));
+    __builtin_prefetch(row);
+    if (rowBytes > 64) __builtin_prefetch(row + 64);
+  }
+  for (int32_t pos = nd.high; pos < nd.end; ++pos) {
+    const int32_t caseNumber = fastIndex[static_cast<size_t>(pos)];
+    const double* x = Row(caseNumber);
+    double sum = 0.0;
+    int j = 0;
+    // The bound is tested every fourth column: an early exit saves little on short rows and
+    // its branch is hard to predict.
+    if constexpr (kPlain) {
+      const double* xp = x + firstColumn;
+      for (; j < f; ++j) {
+        sum += Terms::Term(q[j] - xp[j], 1.0);
+        if ((j & 3) == 3 && sum > fastBound) break;
+      }
+    }
+    for (; j < f; ++j) {
+      const double d = q[j] - x[col[j]];
+      if (!kMixed || continuous[j]) {
+        sum += Terms::Term(d, w[j]);
+      } else if (d != 0.0) {
+        sum += w[j] * 2.0;  // a category mismatch
+      }
+      if ((j & 3) == 3 && sum > fastBound) break;
+    }
+    if (j < f || sum > fastBound) continue;
+    if (skipSelf && sum == 0.0 && queryId == Code(x[caseIdColumn])) continue;
+    int32_t i = fastCount;
+    while (i > 0 && items[i - 1].distance > sum) {
+      items[i] = items[i - 1];
+      --i;
+    }
+    items[i] = KNNNeighbor{sum, caseNumber};
+    if (fastCount < k) ++fastCount;
+    fastBound = fastCount == k ? items[k - 1].distance : kNoBound;
+  }
+}
+
+// The K + 1 nearest through the bucketed index. False when two of them are too close to
+// tell from the walk's rounding; list is then untouched.
+template <class Terms>
+bool KNNKdTree::Impl::FastSearch(const double* query, int K, bool includeSelf, double scale,
+                                 KNNNeighborList& list) {
+  fastK = K + 1;
+  if (fastItems.size() < static_cast<size_t>(K) + 2) fastItems.resize(static_cast<size_t>(K) + 2);
+  fastCount = 0;
+  fastBound = kNoBound;
+  skipSelf = !includeSelf && caseIdColumn >= 0;
+  queryId = skipSelf ? query[caseIdColumn] : 0.0;
+  double rd = 0.0;
+  for (int j = 0; j < featureCount; ++j) {
+    const size_t p = static_cast<size_t>(j);
+    const double q = query[featureColumn[p]];
+    queryFeatures[p] = q;
+    double term = 0.0;
+    if (featureContinuous[p]) {
+      if (q < fastLo[p]) {
+        term = Terms::Term(q - fastLo[p], featureWeight[p]);
+      } else if (q > fastHi[p]) {
+        term = Terms::Term(q - fastHi[p], featureWeight[p]);
+      }
+    }
+    cellTerms[p] = term;
+    rd += term;
+  }
+  if (mixed) {
+    FastVisit<Terms, true, false>(0, rd);
+  } else if (plain) {
+    FastVisit<Terms, false, true>(0, rd);
+  } else {
+    FastVisit<Terms, false, false>(0, rd);
+  }
+
+  const double tolerance = kTieAbsolute * scale + DBL_MIN;
+  const KNNNeighbor* items = fastItems.data();
+  for (int32_t i = 1; i < fastCount; ++i) {
+    if (items[i].distance - items[i - 1].distance <= kTieRelative * items[i].distance + tolerance) {
+      return false;
+    }
+  }
+  const int32_t reported = std::min(fastCount, static_cast<int32_t>(K));
+  for (int32_t i = 0; i < reported; ++i) list.items[static_cast<size_t>(i)] = items[i];
+  list.count = reported;
+  return true;
+}
+
+// The first walk (or display) since the build indexes the same cases again and builds the
+// one-case-per-leaf tree.
+void KNNKdTree::Impl::EnsureCanonical() {
+  if (!built || hasRoot) return;
+  IndexCases(lastFold);
+  BuildTree();
+}
+
+template <class Terms>
+bool KNNKdTree::Impl::CanonicalSearch(const double* query, bool includeSelf,
+                                      KNNNeighborList& list) {
+  EnsureCanonical();
+  ++canonicalSearches;
+  double rd = 0.0;
+  if (!RootDistance<Terms>(query, rd)) return false;
+  return mixed ? Search<Terms, true>(query, rd, includeSelf, list)
+               : Search<Terms, false>(query, rd, includeSelf, list);
 }
 
 template <class Terms>
@@ -537,13 +949,12 @@ bool KNNKdTree::Impl::Search(const double* query, double rootDistance, bool incl
   KNNNeighbor* items = list.items.data();
   double bound = list.count == k ? items[k - 1].distance : kNoBound;
   const int f = featureCount;
-  const double* q = queryFeatures.data();
   const double* w = featureWeight.data();
+  const int* col = featureColumn.data();
   const uint8_t* continuous = featureContinuous.data();
-  const double* points = rowsBase;
   const Node* tree = nodes.data();
-  const bool skipSelf = !includeSelf && caseIdColumn >= 0;
-  const double queryId = skipSelf ? query[caseIdColumn] : 0.0;
+  const bool skipOwn = !includeSelf && caseIdColumn >= 0;
+  const double ownId = skipOwn ? query[caseIdColumn] : 0.0;
   const double* columnWeight = weights.data();
   PendingSearch* stack = pendingSearches.data();
   int top = 0;
@@ -580,29 +991,25 @@ bool KNNKdTree::Impl::Search(const double* query, double rootDistance, bool incl
         farChild = sameCategory ? low : node->high;
         b = 0.0;
       }
-      const double w = columnWeight[column];
+      const double wc = columnWeight[column];
       double te;
       double tb;
-      if (!Terms::Squared(e, w, te) || !Terms::Squared(b, w, tb)) return false;
+      if (!Terms::Squared(e, wc, te) || !Terms::Squared(b, wc, tb)) return false;
       // The bound never grows during a search, so a far cell that is out of reach now will
       // still be when its turn comes.
       const double farDistance = rd + te - tb;
-      if (bound > farDistance) {
-        __builtin_prefetch(tree + farChild);
-        __builtin_prefetch(points + static_cast<size_t>(farChild) * static_cast<size_t>(f));
-        stack[top++] = PendingSearch{farChild, farDistance};
-      }
-      __builtin_prefetch(points + static_cast<size_t>(nearChild) * static_cast<size_t>(f));
+      if (bound > farDistance) stack[top++] = PendingSearch{farChild, farDistance};
       node = tree + nearChild;
     }
 
     const int32_t end = node->leaf.begin + node->leaf.count;
-    const double* x = points + static_cast<size_t>(node->leaf.rowStart) * static_cast<size_t>(f);
-    for (int32_t pos = node->leaf.begin; pos < end; ++pos, x += f) {
+    for (int32_t pos = node->leaf.begin; pos < end; ++pos) {
+      const int32_t caseNumber = index[static_cast<size_t>(pos)];
+      const double* x = Row(caseNumber);
       double sum = 0.0;
       int j = 0;
       for (; j < f; ++j) {
-        const double d = q[j] - x[j];
+        const double d = query[col[j]] - x[col[j]];
         if (!kMixed || continuous[j]) {
           double term;
           if (!Terms::Squared(d, w[j], term)) return false;
@@ -613,14 +1020,14 @@ bool KNNKdTree::Impl::Search(const double* query, double rootDistance, bool incl
         if (sum > bound) break;
       }
       if (j < f) continue;
-      if (skipSelf && sum == 0.0 && queryId == caseIdCodes[static_cast<size_t>(pos)]) continue;
+      if (skipOwn && sum == 0.0 && ownId == Code(x[caseIdColumn])) continue;
       // Stable insertion: never passes an equal distance; the spare slot k takes the overflow.
       int32_t i = list.count;
       while (i > 0 && items[i - 1].distance > sum) {
         items[i] = items[i - 1];
         --i;
       }
-      items[i] = KNNNeighbor{sum, index[static_cast<size_t>(pos)]};
+      items[i] = KNNNeighbor{sum, caseNumber};
       if (list.count < k) ++list.count;
       bound = list.count == k ? items[k - 1].distance : kNoBound;
     }
@@ -708,23 +1115,15 @@ VelCommon::VelStatus KNNKdTree::Build(const std::vector<int>& features, int fold
       }
     }
   }
-
-  const int32_t total = static_cast<int32_t>(store_.caseRows.size());
-  t.index.resize(static_cast<size_t>(total));
-  int32_t kept = 0;
-  const bool excludeFold = t.foldColumn != -1 && fold != -1;
-  for (int32_t i = 0; i < total; ++i) {
-    if (excludeFold &&
-        !(std::fabs(store_.caseRows[static_cast<size_t>(i)][t.foldColumn] - fold) > DBL_EPSILON)) {
-      continue;
-    }
-    t.index[static_cast<size_t>(kept++)] = i;
-  }
-  t.index.resize(static_cast<size_t>(kept));
-  pointCount_ = kept;
-
-  t.BuildTree();
-  t.PackFeatures();
+  t.LocateRows();
+  t.lastFold = fold;
+  t.IndexCases(fold);
+  pointCount_ = static_cast<int32_t>(t.index.size());
+  t.PrepareFeatures();
+  t.BuildFastIndex();
+  // The walk's tree and its index are made when a search first needs them.
+  t.ReleaseCanonical();
+  t.built = true;
   return status_;
 }
 
@@ -741,48 +1140,74 @@ KNNNeighborList& KNNKdTree::FindNearest(const double* query, int K, bool include
   }
   KNNNeighborList& list = *neighbours_;
   list.count = 0;
-  if (!t.hasRoot || query == nullptr) return list;
+  if (!t.built || query == nullptr) return list;
 
-  for (int j = 0; j < t.featureCount; ++j) {
-    t.queryFeatures[static_cast<size_t>(j)] = query[t.columns[static_cast<size_t>(j)].first];
+  bool ok = false;
+  bool done = false;
+  double scale = 0.0;
+  if (t.fastUsable && !t.forceCanonical && t.FastScale(query, scale)) {
+    done = t.euclidean ? t.FastSearch<EuclideanTerms>(query, K, includeSelf, scale, list)
+                       : t.FastSearch<CityblockTerms>(query, K, includeSelf, scale, list);
+    ok = done;
   }
-  double rd = 0.0;
-  bool ok;
-  if (t.euclidean) {
-    ok = t.RootDistance<EuclideanTerms>(query, rd) &&
-         (t.mixed ? t.Search<EuclideanTerms, true>(query, rd, includeSelf, list)
-                  : t.Search<EuclideanTerms, false>(query, rd, includeSelf, list));
-  } else {
-    ok = t.RootDistance<CityblockTerms>(query, rd) &&
-         (t.mixed ? t.Search<CityblockTerms, true>(query, rd, includeSelf, list)
-                  : t.Search<CityblockTerms, false>(query, rd, includeSelf, list));
+  if (!done) {
+    list.count = 0;
+    ok = t.euclidean ? t.CanonicalSearch<EuclideanTerms>(query, includeSelf, list)
+                     : t.CanonicalSearch<CityblockTerms>(query, includeSelf, list);
   }
   if (!ok) {
     list.count = 0;
     return list;
   }
-  for (KNNNeighbor& item : list.items) item.distance = metric_->FinalDistance(item.distance, 1.0);
+  for (int32_t i = 0; i < list.count; ++i) {
+    KNNNeighbor& item = list.items[static_cast<size_t>(i)];
+    item.distance = metric_->FinalDistance(item.distance, 1.0);
+  }
   return list;
 }
 
 void KNNKdTree::Clear() {
-  impl_->nodes.clear();
-  impl_->hasRoot = false;
-  impl_->index.clear();
+  Impl& t = *impl_;
+  t.ReleaseCanonical();
+  t.built = false;
+  t.fastIndex.clear();
+  t.fastNodes.clear();
   pointCount_ = 0;
 }
 
+void KNNKdTree::ForceCanonicalWalk(bool on) {
+  impl_->forceCanonical = on;
+}
+
+long long KNNKdTree::CanonicalWalkSearches() const {
+  return impl_->canonicalSearches;
+}
+
+size_t KNNKdTree::MemoryBytes() const {
+  const Impl& t = *impl_;
+  return t.index.capacity() * sizeof(int32_t) + t.nodes.capacity() * sizeof(Impl::Node) +
+         t.fastIndex.capacity() * sizeof(int32_t) +
+         t.fastNodes.capacity() * sizeof(Impl::FastNode) +
+         t.pendingSearches.capacity() * sizeof(Impl::PendingSearch) +
+         t.savedBounds.capacity() * sizeof(Impl::Bound) +
+         t.pendingBuilds.capacity() * sizeof(Impl::PendingBuild) +
+         t.bounds.capacity() * sizeof(Impl::Bound);
+}
+
 void KNNKdTree::Dump() {
+  impl_->EnsureCanonical();
   if (impl_->hasRoot) impl_->Dump(0);
 }
 
 void KNNKdTree::DisplayPoints() {
+  impl_->EnsureCanonical();
   for (int32_t caseNumber : impl_->index) {
     VelComponentDisplay::DisplayDV("one point", impl_->Row(caseNumber), impl_->dimension);
   }
 }
 
 void KNNKdTree::DisplayTree(const char* nullText) {
+  impl_->EnsureCanonical();
   VelComponentDisplay::DisplayText("Tree status");
   if (impl_->hasRoot) {
     impl_->Print(0, 0, 0);
@@ -792,6 +1217,7 @@ void KNNKdTree::DisplayTree(const char* nullText) {
 }
 
 void KNNKdTree::DisplayDescription() {
+  impl_->EnsureCanonical();
   VelComponentDisplay::DisplayText("Bound display");
   for (const Impl::Bound& b : impl_->bounds) {
     VelComponentDisplay::DisplayDV("Bound", std::vector<double>{b.hi, b.lo});

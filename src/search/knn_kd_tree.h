@@ -62,6 +62,16 @@ class KNNKdTree : public IKNNNearestNeighbor {
   const std::vector<double>& Weights() const { return weights_; }
   int PointCount() const { return pointCount_; }
 
+  // Diagnostics and tests. Searches are answered by a bucketed index and, when its answer
+  // could depend on rounding or on the order of equally distant cases, by the canonical
+  // one-case-per-leaf walk, whose visiting order decides such ties. ForceCanonicalWalk(true)
+  // sends every search to the walk.
+  void ForceCanonicalWalk(bool on);
+  // Searches answered by the canonical walk since construction.
+  long long CanonicalWalkSearches() const;
+  // Bytes held by the tree's own arrays (the case rows are the store's and not counted).
+  size_t MemoryBytes() const;
+
  private:
   // Implementation state is private to the search subsystem (see knn_kd_tree.cpp).
   struct Impl;

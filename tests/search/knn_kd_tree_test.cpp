@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <set>
@@ -493,5 +494,206 @@ INSTANTIATE_TEST_SUITE_P(Seeds, KdTreeVersusBruteForce,
                          ::testing::Values(RandomSetup{1234, 0, 300}, RandomSetup{1234, 1, 300},
                                            RandomSetup{99, 0, 57}, RandomSetup{99, 1, 57},
                                            RandomSetup{2024, 0, 800}));
+
+// The bucketed search against the canonical walk alone: same case numbers in the same order
+// and bit-identical distances, on data made to produce ties.
+enum class Shape { kClusters, kDuplicates, kIntegerGrid, kCategoricalHeavy, kHugeValues };
+
+struct WalkSetup {
+  Shape shape;
+  int metric;  // 0 Euclidean, 1 city block
+  unsigned seed;
+  int cases;
+};
+
+class FastSearchVersusCanonicalWalk : public ::testing::TestWithParam<WalkSetup> {
+ protected:
+  // id, four continuous columns, three categorical ones (3, 10, 12 codes), a fold column.
+  void Fill(const WalkSetup& setup) {
+    std::mt19937 random(setup.seed);
+    id_ = table_.AddCaseId("id");
+    for (int j = 0; j < 4; ++j) {
+      continuous_.push_back(table_.AddContinuous("x" + std::to_string(j), -1e9, 1e9));
+    }
+    const int codes[] = {3, 10, 12};
+    for (int g = 0; g < 3; ++g) {
+      categorical_.push_back(table_.AddCategorical("c" + std::to_string(g), codes[g]));
+    }
+    fold_ = table_.AddCategorical("fold", 4);
+    table_.Settings().VFoldVariable = fold_;
+    table_.Settings().DistMetric = setup.metric;
+    table_.Settings().SpecifiedK = 1;
+    table_.Settings().RescaleMethod = 1;  // raw values
+
+    std::normal_distribution<double> gauss(0.0, 1.0);
+    std::uniform_int_distribution<int> grid(-3, 3);
+    std::vector<std::vector<double>> centres(6, std::vector<double>(4));
+    for (auto& c : centres) {
+      for (double& v : c) v = 5.0 * gauss(random);
+    }
+    std::vector<std::vector<double>> rows;
+    for (int i = 0; i < setup.cases; ++i) {
+      std::vector<double> row(9);
+      row[0] = i + 1.0;
+      const auto& centre = centres[static_cast<size_t>(i % 6)];
+      for (int j = 0; j < 4; ++j) {
+        double v = centre[static_cast<size_t>(j)] + gauss(random);
+        if (setup.shape == Shape::kIntegerGrid) v = grid(random);
+        if (setup.shape == Shape::kCategoricalHeavy) {
+          v = j == 0 ? 0.25 * grid(random) : (grid(random) > 2 ? 1.0 : 0.0);
+        }
+        if (setup.shape == Shape::kHugeValues) v *= 1e149;
+        row[static_cast<size_t>(1 + j)] = v;
+      }
+      for (int g = 0; g < 3; ++g) {
+        row[static_cast<size_t>(5 + g)] =
+            static_cast<double>(std::uniform_int_distribution<int>(0, codes[g] - 1)(random));
+      }
+      row[8] = i % 4;
+      // Duplicates: every third case repeats an earlier one in all features.
+      if (setup.shape == Shape::kDuplicates && i % 3 == 2) {
+        std::copy(rows[static_cast<size_t>(i / 2)].begin() + 1,
+                  rows[static_cast<size_t>(i / 2)].begin() + 8, row.begin() + 1);
+      }
+      rows.push_back(row);
+    }
+    for (auto& row : rows) table_.AddRow(row);
+    ASSERT_TRUE(table_.Prepare().IsOK());
+  }
+
+  SearchTable table_;
+  int id_ = -1;
+  int fold_ = -1;
+  std::vector<int> continuous_;
+  std::vector<int> categorical_;
+};
+
+TEST_P(FastSearchVersusCanonicalWalk, IdenticalNeighboursAndDistances) {
+  const WalkSetup setup = GetParam();
+  Fill(setup);
+  const KNNDataPreparation& data = table_.Data();
+  const std::vector<int>& x = continuous_;
+  const std::vector<int>& c = categorical_;
+  const std::vector<std::vector<int>> featureSets = {{x[0], x[1], x[2], x[3]},
+                                                     {x[2], c[1], x[0], c[2], x[1], c[0]},
+                                                     {c[0], c[1], c[2]},
+                                                     {x[3], c[1]}};
+  std::mt19937 random(setup.seed + 1);
+  std::uniform_real_distribution<double> weightDraw(0.0, 2.5);
+  KNNKdTree fast(table_.Data());
+  KNNKdTree walk(table_.Data());
+  walk.ForceCanonicalWalk(true);
+  long long searches = 0;
+  for (size_t set = 0; set < featureSets.size(); ++set) {
+    const std::vector<int>& features = featureSets[set];
+    std::vector<double> weights(features.size(), 1.0);
+    if (set % 2 == 1) {
+      for (double& w : weights) w = weightDraw(random);
+      if (set == 1) weights[0] = 0.0;
+    }
+    for (int held = -1; held < 4; held += 2) {
+      fast.Clear();
+      walk.Clear();
+      ASSERT_TRUE(fast.Build(features, held, &weights).IsOK());
+      ASSERT_TRUE(walk.Build(features, held, &weights).IsOK());
+      for (int q = 0; q < 40; ++q) {
+        const bool includeSelf = q % 4 == 3;
+        std::vector<double> query(
+            data.caseRows[static_cast<size_t>((q * 53) % setup.cases)],
+            data.caseRows[static_cast<size_t>((q * 53) % setup.cases)] + data.rowWidth);
+        if (includeSelf) query[static_cast<size_t>(x[q % 4])] += 0.5;  // off the data
+        for (int K = 1; K <= 10; ++K) {
+          const KNNNeighborList& a = fast.FindNearest(query.data(), K, includeSelf);
+          const std::vector<int> fastCases = Cases(a);
+          const std::vector<double> fastDistances = Distances(a);
+          const KNNNeighborList& b = walk.FindNearest(query.data(), K, includeSelf);
+          ASSERT_EQ(fastCases, Cases(b))
+              << "set " << set << " fold " << held << " q " << q << " K " << K;
+          const std::vector<double> walkDistances = Distances(b);
+          for (size_t i = 0; i < walkDistances.size(); ++i) {
+            ASSERT_EQ(std::memcmp(&fastDistances[i], &walkDistances[i], sizeof(double)), 0)
+                << "set " << set << " K " << K << " rank " << i;
+          }
+          ++searches;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(walk.CanonicalWalkSearches(), searches);
+  if (setup.shape == Shape::kClusters) {
+    // Without ties the walk answers only the categorical-only feature set.
+    EXPECT_LE(fast.CanonicalWalkSearches(), searches / 4 + searches / 50);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, FastSearchVersusCanonicalWalk,
+                         ::testing::Values(WalkSetup{Shape::kClusters, 0, 11, 700},
+                                           WalkSetup{Shape::kClusters, 1, 12, 700},
+                                           WalkSetup{Shape::kClusters, 0, 13, 9},
+                                           WalkSetup{Shape::kDuplicates, 0, 14, 400},
+                                           WalkSetup{Shape::kDuplicates, 1, 15, 400},
+                                           WalkSetup{Shape::kIntegerGrid, 0, 16, 500},
+                                           WalkSetup{Shape::kIntegerGrid, 1, 17, 500},
+                                           WalkSetup{Shape::kCategoricalHeavy, 0, 18, 600},
+                                           WalkSetup{Shape::kCategoricalHeavy, 1, 19, 600},
+                                           WalkSetup{Shape::kHugeValues, 0, 20, 300},
+                                           WalkSetup{Shape::kHugeValues, 1, 21, 300}));
+
+// Squares that cannot be formed fail the search in both ways of answering it.
+TEST(KdTreeFastSearchTest, OverflowFailsLikeTheWalk) {
+  SearchTable table;
+  table.AddCaseId("id");
+  const int x = table.AddContinuous("x", -1e300, 1e300);
+  const int y = table.AddContinuous("y", -1e300, 1e300);
+  table.Settings().RescaleMethod = 1;  // raw values
+  for (int i = 0; i < 50; ++i) table.AddRow({i + 1.0, i * 1e153, (i % 7) * 1.0});
+  ASSERT_TRUE(table.Prepare().IsOK());
+  KNNKdTree fast(table.Data());
+  KNNKdTree walk(table.Data());
+  walk.ForceCanonicalWalk(true);
+  ASSERT_TRUE(fast.Build({x, y}, -1, nullptr).IsOK());
+  ASSERT_TRUE(walk.Build({x, y}, -1, nullptr).IsOK());
+  for (double qx : {0.0, 3e153, 1e300, -1e300}) {
+    const std::vector<double> query = {0.0, qx, 2.0};
+    const KNNNeighborList& a = fast.FindNearest(query.data(), 3, true);
+    const std::vector<int> fastCases = Cases(a);
+    const KNNNeighborList& b = walk.FindNearest(query.data(), 3, true);
+    EXPECT_EQ(fastCases, Cases(b)) << qx;
+    // Distances up to 49e153 square beyond DBL_MAX: any query must fail.
+    EXPECT_EQ(b.count, 0) << qx;
+  }
+}
+
+// The tree keeps a few numbers per case; the rows stay in the store.
+TEST(KdTreeFastSearchTest, MemoryStaysAFewNumbersPerCase) {
+  SearchTable table;
+  table.AddCaseId("id");
+  std::vector<int> features;
+  for (int j = 0; j < 8; ++j) features.push_back(table.AddContinuous("x" + std::to_string(j)));
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  const int n = 20000;
+  for (int i = 0; i < n; ++i) {
+    std::vector<double> row = {i + 1.0};
+    for (int j = 0; j < 8; ++j) row.push_back(unit(random));
+    table.AddRow(row);
+  }
+  ASSERT_TRUE(table.Prepare().IsOK());
+  KNNKdTree tree(table.Data());
+  ASSERT_TRUE(tree.Build(features, -1, nullptr).IsOK());
+  for (int i = 0; i < 200; ++i)
+    tree.FindNearest(table.Data().caseRows[static_cast<size_t>(i)], 5, false);
+  // Without ties the one-case-per-leaf tree is never made.
+  EXPECT_EQ(tree.CanonicalWalkSearches(), 0);
+  EXPECT_LT(tree.MemoryBytes(), static_cast<size_t>(n) * 20);
+  tree.ForceCanonicalWalk(true);
+  tree.FindNearest(table.Data().caseRows[0], 5, false);
+  EXPECT_LT(tree.MemoryBytes(), static_cast<size_t>(n) * 100);
+  // A rebuild drops the walk's tree again.
+  tree.ForceCanonicalWalk(false);
+  tree.Clear();
+  ASSERT_TRUE(tree.Build(features, -1, nullptr).IsOK());
+  EXPECT_LT(tree.MemoryBytes(), static_cast<size_t>(n) * 20);
+}
 
 }  // namespace
