@@ -96,6 +96,13 @@ int Session::BuildFrom(const std::string& trainPath) {
   }
   const VelCommon::VelStatus status = algorithm_->Build(train_);
   CollectWarnings();
+  // A streamed file that failed on a later pass gave the build too few records: its reason
+  // comes first, whatever the component made of them.
+  if (!train_.PassError().empty()) {
+    PrintWarnings();
+    PrintError(train_.PassError());
+    return kExitUsage;
+  }
   if (status.IsError()) return Fail(status);
   if (InterruptRequested()) return Fail(VelCommon::VelStatus(1, false));
   return kExitOk;
@@ -147,10 +154,10 @@ int Session::WriteDisplay(AtomicOutputFile& out) {
   return kExitOk;
 }
 
-VelCommon::VelStatus Session::Score(const double* row, std::vector<std::vector<double>>& results) {
-  record_.Values().assign(row, row + settings_.variables->Size());
+VelCommon::VelStatus Session::Score(const VelCommon::Record& record,
+                                    std::vector<std::vector<double>>& results) {
   results.clear();
-  return algorithm_->ScoreRecord(&record_, nullptr, &results);
+  return algorithm_->ScoreRecord(&record, nullptr, &results);
 }
 
 int Session::WriteScores(const std::string& newPath, AtomicOutputFile* file) {
@@ -171,29 +178,40 @@ int Session::WriteScores(const std::string& newPath, AtomicOutputFile* file) {
   }
 
   // The number of neighbours per target is known only from a scored record: take the first
-  // training case (or new record) that scores.
+  // training case (or new record) that scores. Both files are read record by record, so a
+  // large one is never held in memory.
   std::vector<std::vector<double>> results;
   ScoredCsvLayout layout;
   bool sized = false;
-  for (int i = 0; i < train_.RecordCount() + scored.RecordCount() && !sized; ++i) {
-    const double* row =
-        i < train_.RecordCount() ? train_.Row(i) : scored.Row(i - train_.RecordCount());
-    if (!Score(row, results).IsError()) {
+  for (CsvDataSource* source : {&train_, &scored}) {
+    if (sized || !source->Rewind()) continue;
+    while (const VelCommon::Record* record = source->NextRecord()) {
+      if (Score(*record, results).IsError()) continue;
       if (!layout.Init(settings_, results, error)) {
         PrintError(error);
         return kExitFailed;
       }
       sized = true;
+      break;
     }
   }
   if (!sized) layout.InitEmpty();
 
   std::ostream& out = file == nullptr ? std::cout : file->Stream();
   out << layout.Header() << '\n';
-  for (int i = 0; i < scored.RecordCount(); ++i) {
+  int number = 0;
+  const VelCommon::Record* record = scored.Rewind() ? scored.NextRecord() : nullptr;
+  for (; record != nullptr; record = scored.NextRecord()) {
     if (InterruptRequested()) return Fail(VelCommon::VelStatus(1, false));
-    const VelCommon::VelStatus status = Score(scored.Row(i), results);
-    out << layout.Row(i + 1, status.GetErrorCode(), status.IsError() ? nullptr : &results) << '\n';
+    const VelCommon::VelStatus status = Score(*record, results);
+    out << layout.Row(++number, status.GetErrorCode(), status.IsError() ? nullptr : &results)
+        << '\n';
+  }
+  for (const CsvDataSource* source : {&train_, &scored}) {
+    if (!source->PassError().empty()) {
+      PrintError(source->PassError());
+      return kExitUsage;
+    }
   }
   out.flush();
   if (file == nullptr) {

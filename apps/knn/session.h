@@ -42,7 +42,8 @@ class Session {
  private:
   void CollectWarnings();
   // Scores one record; the probe that sizes the scored CSV's columns uses it too.
-  VelCommon::VelStatus Score(const double* row, std::vector<std::vector<double>>& results);
+  VelCommon::VelStatus Score(const VelCommon::Record& record,
+                             std::vector<std::vector<double>>& results);
 
   ComponentLibrary library_;
   std::unique_ptr<IVelFactory> factory_;
@@ -54,7 +55,6 @@ class Session {
   std::unique_ptr<ProgressPrinter> progress_;
   std::vector<VelCommon::VelStatus> warnings_;
   size_t warningsPrinted_ = 0;
-  VelCommon::Record record_;
 };
 
 // "knn: message" on standard error.

@@ -1,5 +1,6 @@
 #include "data/knn_data_preparation.h"
 
+#include <algorithm>
 #include <new>
 
 #include "boundary/knn_validate_input.h"
@@ -11,6 +12,53 @@ namespace {
 
 // "cases" is reported after every this many records read, dropped ones included.
 constexpr int kCasesReportInterval = 30000;
+
+// The pass gathers the cases in blocks and joins them into the one store at the end. A
+// single vector grown by doubling would hold the old and the new copy at once at every
+// growth step, up to twice the final store resident; joining blocks into an exactly
+// reserved store (whose pages are touched only as they are filled) while each block is
+// freed after its copy keeps the peak at the store plus one block.
+constexpr size_t kFirstBlockRows = 1024;
+constexpr size_t kMaxBlockValues = size_t{1} << 19;  // 4 MB of doubles
+
+class CaseBlocks {
+ public:
+  explicit CaseBlocks(int rowWidth) : rowWidth_(rowWidth > 0 ? static_cast<size_t>(rowWidth) : 1) {}
+
+  // The block the next case is appended to, with room for a whole row, so that appending
+  // never reallocates.
+  std::vector<double>& ForNextCase() {
+    if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < rowWidth_) {
+      // Blocks grow with the data read so far, so small stores stay in one or two blocks.
+      const size_t rows = std::max(kFirstBlockRows, std::min(stored_, kMaxBlockValues) / rowWidth_);
+      blocks_.emplace_back();
+      blocks_.back().reserve(std::max(rows, size_t{1}) * rowWidth_);
+    }
+    return blocks_.back();
+  }
+  void Appended() { stored_ += rowWidth_; }
+
+  // Moves everything appended into store, which must be empty.
+  void JoinInto(std::vector<double>& store) {
+    if (blocks_.size() == 1) {
+      store = std::move(blocks_.front());
+    } else if (!blocks_.empty()) {
+      size_t total = 0;
+      for (const std::vector<double>& block : blocks_) total += block.size();
+      store.reserve(total);
+      for (std::vector<double>& block : blocks_) {
+        store.insert(store.end(), block.begin(), block.end());
+        std::vector<double>().swap(block);
+      }
+    }
+    blocks_.clear();
+  }
+
+ private:
+  size_t rowWidth_;
+  size_t stored_ = 0;
+  std::vector<std::vector<double>> blocks_;
+};
 
 }  // namespace
 
@@ -106,30 +154,41 @@ VelCommon::VelStatus KNNDataPreparation::ReadCases(IVelDataSource& source) {
   const bool reporting = settings->progressListener != nullptr && settings->reporter != nullptr;
   int sinceReport = 0;
   caseCount = 0;
-  for (; record != nullptr; record = source.NextRecord()) {
-    bool missing = false;
-    for (IKNNVariable* variable : variables) {
-      if (variable->IsMissing(*record)) {
-        missing = true;
-        break;
-      }
-    }
-    if (!missing) {
+  caseStore.clear();
+  CaseBlocks blocks(rowWidth);
+  try {
+    for (; record != nullptr; record = source.NextRecord()) {
+      bool missing = false;
       for (IKNNVariable* variable : variables) {
-        variable->AppendValue(result, *record, caseStore);
-        if (!result.IsOK()) break;
+        if (variable->IsMissing(*record)) {
+          missing = true;
+          break;
+        }
       }
-      ++caseCount;
+      if (!missing) {
+        std::vector<double>& block = blocks.ForNextCase();
+        for (IKNNVariable* variable : variables) {
+          variable->AppendValue(result, *record, block);
+          if (!result.IsOK()) break;
+        }
+        blocks.Appended();
+        ++caseCount;
+      }
+      if (result.IsOK() && stopControl != nullptr && stopControl->ShouldStop()) {
+        result = KNNStatus::Error(KNNStatus::kInterrupted);
+      }
+      if (!result.IsOK()) break;
+      if (reporting && ++sinceReport == kCasesReportInterval) {
+        KNNProgress::Report(*settings, "cases", caseCount);
+        sinceReport = 0;
+      }
     }
-    if (result.IsOK() && stopControl != nullptr && stopControl->ShouldStop()) {
-      result = KNNStatus::Error(KNNStatus::kInterrupted);
-    }
-    if (!result.IsOK()) return result;
-    if (reporting && ++sinceReport == kCasesReportInterval) {
-      KNNProgress::Report(*settings, "cases", caseCount);
-      sinceReport = 0;
-    }
+  } catch (const std::bad_alloc&) {
+    result = KNNStatus::Error(KNNStatus::kOutOfMemory);
   }
+  // Joined on failure too: a partly filled store stays readable until the object goes.
+  blocks.JoinInto(caseStore);
+  if (!result.IsOK()) return result;
   if (caseCount == 0) return KNNStatus::Error(KNNStatus::kNoData);
   return result;
 }

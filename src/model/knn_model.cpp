@@ -4,6 +4,7 @@
 
 #include "boundary/progress.h"
 #include "boundary/status_codes.h"
+#include "data/knn_case_value.h"
 #include "host/vel_display.h"
 #include "host/vel_missing.h"
 
@@ -94,7 +95,7 @@ void KNNModel::WriteResult(const KNNNeighborList& list, const std::vector<double
   result.reserve(3 * n + (predictions != nullptr ? predictions->size() : 0));
   for (size_t i = 0; i < n; ++i) {
     const double* row = preparedCases_[static_cast<size_t>(list.items[i].caseIndex)];
-    result.push_back(static_cast<double>(static_cast<int32_t>(row[caseIdVariable_])));
+    result.push_back(static_cast<double>(KNNCaseValue::TruncateToInt(row[caseIdVariable_])));
   }
   for (size_t i = 0; i < n; ++i) result.push_back(list.items[i].distance);
   if (predictions != nullptr) result.insert(result.end(), predictions->begin(), predictions->end());

@@ -89,13 +89,10 @@ VelCommon::VelStatus KNNKSelePredictionFactory::Accumulate(KNNNeighborList& list
   // too few cases) is scored with all that were found.
   const int32_t found = list.count;
   for (size_t i = 0; i < summaries_.size(); ++i) {
-    std::vector<double>& acc = kAccumulators_[i];
-    for (int32_t j = 0; j <= maxK_ - minK_; ++j) {
-      list.count = std::min(minK_ + j, found);
-      const std::vector<double>& v = summaries_[i]->Predict(row, list);
-      const VelCommon::VelStatus s = summaries_[i]->AddError(row, v, acc[static_cast<size_t>(j)]);
-      if (!s.IsOK()) return s;
-    }
+    list.count = found;
+    const VelCommon::VelStatus s =
+        summaries_[i]->AddErrorEachK(row, list, minK_, maxK_, kAccumulators_[i].data());
+    if (!s.IsOK()) return s;
   }
   return VelCommon::VelStatus();
 }

@@ -14,6 +14,19 @@ inline int32_t CategoryOf(const double* row, int32_t column) {
 
 }  // namespace
 
+VelCommon::VelStatus KNNPredictionSummary::AddErrorEachK(const double* query, KNNNeighborList& list,
+                                                         int32_t minK, int32_t maxK,
+                                                         double* accumulators) {
+  const int32_t found = list.count;
+  for (int32_t j = 0; j <= maxK - minK; ++j) {
+    list.count = std::min(minK + j, found);
+    const std::vector<double>& v = Predict(query, list);
+    const VelCommon::VelStatus s = AddError(query, v, accumulators[j]);
+    if (!s.IsOK()) return s;
+  }
+  return VelCommon::VelStatus();
+}
+
 // ---------------------------------------------------------------------------------------
 // Categorical response
 
@@ -133,6 +146,38 @@ VelCommon::VelStatus KNNCatPredictionSummary::AddError(const double* query,
   return VelCommon::VelStatus();
 }
 
+VelCommon::VelStatus KNNCatPredictionSummary::AddErrorEachK(const double* query,
+                                                            KNNNeighborList& list, int32_t minK,
+                                                            int32_t maxK, double* accumulators) {
+  const int32_t found = list.count;
+  if (maxK < minK || found <= 0) {
+    return KNNPredictionSummary::AddErrorEachK(query, list, minK, maxK, accumulators);
+  }
+  const int32_t actual = CategoryOf(query, responseColumn_);
+  // The votes of k neighbours are those of k - 1 plus one more.
+  std::fill(votes_.begin(), votes_.end(), 0);
+  const int32_t last = std::min(maxK, found);
+  int32_t code = 0;
+  for (int32_t k = 1; k <= last; ++k) {
+    const int32_t c =
+        CategoryOf(rows_[static_cast<size_t>(list.items[k - 1].caseIndex)], responseColumn_);
+    if (c >= 0 && c < ncat_) ++votes_[static_cast<size_t>(c)];
+    if (k >= minK) {
+      code = Winner();
+      if (code == actual) accumulators[k - minK] += 1.0;
+    }
+  }
+  // A K beyond the neighbours found is predicted from all of them.
+  if (last < maxK) {
+    if (last < minK) code = Winner();
+    for (int32_t k = std::max(last + 1, minK); k <= maxK; ++k) {
+      if (code == actual) accumulators[k - minK] += 1.0;
+    }
+  }
+  list.count = last;
+  return VelCommon::VelStatus();
+}
+
 void KNNCatPredictionSummary::ResetCounts() {
   for (auto& row : confusion_) std::fill(row.begin(), row.end(), 0);
 }
@@ -210,6 +255,58 @@ VelCommon::VelStatus KNNContPredictionSummary::AddError(const double* query,
   const double square = VelPower::Multiply(e, e);
   if (square == VelMV::gMissingValue) return KNNStatus::Error(KNNStatus::kSquaredErrorFailed);
   accumulator += square;
+  return VelCommon::VelStatus();
+}
+
+VelCommon::VelStatus KNNContPredictionSummary::AddErrorEachK(const double* query,
+                                                             KNNNeighborList& list, int32_t minK,
+                                                             int32_t maxK, double* accumulators) {
+  const int32_t found = list.count;
+  if (maxK < minK || found <= 0) {
+    return KNNPredictionSummary::AddErrorEachK(query, list, minK, maxK, accumulators);
+  }
+  const double actual = query[responseColumn_];
+  const int32_t last = std::min(maxK, found);
+  // Prediction with the first k neighbours, grown one neighbour at a time: the sum in list
+  // order (so each prefix equals a fresh mean's sum) or the values kept sorted.
+  double sum = 0.0;
+  values_.clear();
+  const auto predictionOf = [&](int32_t k) {
+    if (useMedian_ == 0) return sum / static_cast<double>(k);
+    const size_t middle = static_cast<size_t>(k / 2);
+    return k % 2 == 1 ? values_[middle] : (values_[middle - 1] + values_[middle]) * 0.5;
+  };
+  const auto addSquare = [&](double prediction, int32_t k) {
+    const double e = prediction - actual;
+    const double square = VelPower::Multiply(e, e);
+    if (square == VelMV::gMissingValue) {
+      list.count = std::min(k, found);
+      return false;
+    }
+    accumulators[k - minK] += square;
+    return true;
+  };
+  double prediction = 0.0;
+  for (int32_t k = 1; k <= last; ++k) {
+    const double v = rows_[static_cast<size_t>(list.items[k - 1].caseIndex)][responseColumn_];
+    if (useMedian_ != 0) {
+      values_.insert(std::upper_bound(values_.begin(), values_.end(), v), v);
+    } else {
+      sum += v;
+    }
+    if (k >= minK) {
+      prediction = predictionOf(k);
+      if (!addSquare(prediction, k)) return KNNStatus::Error(KNNStatus::kSquaredErrorFailed);
+    }
+  }
+  // A K beyond the neighbours found is predicted from all of them.
+  if (last < maxK) {
+    if (last < minK) prediction = predictionOf(last);
+    for (int32_t k = std::max(last + 1, minK); k <= maxK; ++k) {
+      if (!addSquare(prediction, k)) return KNNStatus::Error(KNNStatus::kSquaredErrorFailed);
+    }
+  }
+  list.count = last;
   return VelCommon::VelStatus();
 }
 

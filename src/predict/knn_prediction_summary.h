@@ -35,6 +35,13 @@ class KNNPredictionSummary {
                                         double& accumulator) = 0;
   virtual void ResetCounts() = 0;
   virtual void Unused() {}
+  // For j = 0 .. maxK - minK: adds to accumulators[j] what Predict and AddError add for the
+  // prediction with the first min(minK + j, list.count) neighbours, stopping at the first
+  // status that is not OK. The list's count is left at the last k used. The default runs
+  // one full prediction per k; the overrides give the same numbers from one pass over the
+  // list, since every k extends the votes or sums of the previous one.
+  virtual VelCommon::VelStatus AddErrorEachK(const double* query, KNNNeighborList& list,
+                                             int32_t minK, int32_t maxK, double* accumulators);
 };
 
 class KNNCatPredictionSummary : public KNNPredictionSummary {
@@ -53,6 +60,8 @@ class KNNCatPredictionSummary : public KNNPredictionSummary {
   VelCommon::VelStatus AddError(const double* query, const std::vector<double>& prediction,
                                 double& accumulator) override;
   void ResetCounts() override;
+  VelCommon::VelStatus AddErrorEachK(const double* query, KNNNeighborList& list, int32_t minK,
+                                     int32_t maxK, double* accumulators) override;
 
   int32_t CategoryCount() const { return ncat_; }
   int32_t ResponseColumn() const { return responseColumn_; }
@@ -92,6 +101,8 @@ class KNNContPredictionSummary : public KNNPredictionSummary {
   VelCommon::VelStatus AddError(const double* query, const std::vector<double>& prediction,
                                 double& accumulator) override;
   void ResetCounts() override {}
+  VelCommon::VelStatus AddErrorEachK(const double* query, KNNNeighborList& list, int32_t minK,
+                                     int32_t maxK, double* accumulators) override;
 
   int32_t ResponseColumn() const { return responseColumn_; }
   bool UsesMedian() const { return useMedian_ != 0; }

@@ -107,6 +107,31 @@ TEST_F(DataPreparationTest, FailuresOfTheDataPass) {
   }
 }
 
+// A store large enough to be gathered in many blocks: every value lands in the right row
+// and column, the rows are one contiguous stretch, and no growth slack is left behind.
+TEST_F(DataPreparationTest, LargeStoreIsExactAndContiguous) {
+  const int records = 70000;
+  std::vector<std::vector<double>> rows;
+  for (int i = 0; i < records; ++i) {
+    const double x = (i * 7919) % 10001 / 1000.0;  // 0 .. 10
+    const bool dropped = i % 13 == 5;
+    table_.AddRow({double(i + 1), dropped ? kMissing : x, double(i % 3), i % 4 * 0.25});
+    if (!dropped)
+      rows.push_back({double(i + 1), 2.0 * x / 10.0 - 1.0, double(i % 3), i % 4 * 0.25});
+  }
+  ASSERT_TRUE(table_.Prepare().IsOK());
+  const KNNDataPreparation& data = table_.Data();
+  ASSERT_EQ(data.caseCount, static_cast<int>(rows.size()));
+  ASSERT_EQ(data.caseStore.size(), rows.size() * 4);
+  EXPECT_EQ(data.caseStore.capacity(), data.caseStore.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    ASSERT_EQ(data.caseRows[i], data.caseStore.data() + 4 * i);
+    for (size_t j = 0; j < 4; ++j) {
+      ASSERT_EQ(data.caseRows[i][j], rows[i][j]) << "case " << i << ", column " << j;
+    }
+  }
+}
+
 TEST_F(DataPreparationTest, StopRequestEndsThePassAfterTheFirstRecord) {
   for (int i = 0; i < 5; ++i) table_.AddRow({i + 1.0, double(i), double(i % 3), 0.0});
   table_.Stop().stopRequested = true;

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <memory>
 #include <numeric>
+#include <random>
 
 #include "boundary/status_codes.h"
 #include "support/model_case_table.h"
@@ -224,6 +226,105 @@ TEST(CreatePredictionSummary, ChoosesClassAndMeasure) {
   auto* contSummary = dynamic_cast<KNNContPredictionSummary*>(cont.get());
   ASSERT_NE(contSummary, nullptr);
   EXPECT_TRUE(contSummary->UsesMedian());
+}
+
+// ---------------------------------------------------------------------------------------
+// Every K from one neighbour list: the one-pass accumulation must give exactly the numbers
+// of one full prediction per k (the base class's loop), including lists shorter than K.
+
+struct EachKRange {
+  int32_t minK;
+  int32_t maxK;
+};
+
+// Rows: column 0 a code in -1..4 (codes outside 0..3 exist in the data but not in the
+// vote), column 1 a value from a small set so that medians meet equal values.
+CaseTable RandomCases(std::mt19937& random, int n) {
+  std::uniform_int_distribution<int> code(-1, 4);
+  std::uniform_int_distribution<int> value(0, 6);
+  std::vector<std::vector<double>> table;
+  for (int i = 0; i < n; ++i) table.push_back({double(code(random)), 0.25 * value(random) - 0.5});
+  return CaseTable(std::move(table));
+}
+
+KNNNeighborList RandomList(std::mt19937& random, int n, int32_t found, int32_t capacity) {
+  std::uniform_int_distribution<int> pick(0, n - 1);
+  std::vector<int32_t> cases;
+  for (int32_t i = 0; i < found; ++i) cases.push_back(pick(random));
+  return MakeList(cases, std::max(capacity, found));
+}
+
+// Runs both paths on copies of the same list and accumulators and compares them bit for bit.
+void ExpectSameEachK(KNNPredictionSummary& summary, const double* query,
+                     const KNNNeighborList& list, EachKRange range) {
+  const size_t nK = static_cast<size_t>(range.maxK - range.minK + 1);
+  std::vector<double> fast(nK, 0.5);
+  std::vector<double> plain(nK, 0.5);
+  KNNNeighborList fastList = list;
+  KNNNeighborList plainList = list;
+  const VelCommon::VelStatus fastStatus =
+      summary.AddErrorEachK(query, fastList, range.minK, range.maxK, fast.data());
+  const VelCommon::VelStatus plainStatus = summary.KNNPredictionSummary::AddErrorEachK(
+      query, plainList, range.minK, range.maxK, plain.data());
+  EXPECT_EQ(fastStatus.GetErrorCode(), plainStatus.GetErrorCode());
+  EXPECT_EQ(fastList.count, plainList.count);
+  for (size_t j = 0; j < nK; ++j) {
+    EXPECT_EQ(fast[j], plain[j]) << "K = " << range.minK + int32_t(j);
+  }
+}
+
+TEST(AddErrorEachK, EqualsOnePredictionPerKForEveryPredictorAndListLength) {
+  std::mt19937 random(20240611);
+  const int n = 40;
+  CaseTable cases = RandomCases(random, n);
+  const std::vector<unsigned> frequencies{5, 9, 9, 2};  // codes 1 and 2 tie on frequency
+  KNNCatPredictionSummary cat(0, &frequencies, cases.Rows());
+  KNNContPredictionSummary mean(1, 0, cases.Rows());
+  KNNContPredictionSummary median(1, 1, cases.Rows());
+  const std::vector<EachKRange> ranges{{1, 1}, {1, 10}, {3, 8}, {5, 12}, {6, 9}};
+  for (const EachKRange range : ranges) {
+    // Shorter than minK, inside the range, and exactly or more than maxK neighbours.
+    for (int32_t found = 1; found <= range.maxK + 2; ++found) {
+      for (int trial = 0; trial < 6; ++trial) {
+        SCOPED_TRACE("K " + std::to_string(range.minK) + ".." + std::to_string(range.maxK) +
+                     ", found " + std::to_string(found));
+        const KNNNeighborList list = RandomList(random, n, found, range.maxK);
+        const double* query = cases.Row(static_cast<size_t>(trial));
+        ExpectSameEachK(cat, query, list, range);
+        ExpectSameEachK(mean, query, list, range);
+        ExpectSameEachK(median, query, list, range);
+      }
+    }
+  }
+}
+
+TEST(AddErrorEachK, OverflowStopsAtTheSameKWithTheSameSums) {
+  // From k = 2 on, mean and median both reach 1e299 or more, whose square overflows.
+  CaseTable cases = OneColumn({1.0, 1e300, 1e300, 4.0, 0.0});
+  const KNNNeighborList list = MakeList({0, 1, 2, 3}, 6);
+  for (const uint32_t median : {0u, 1u}) {
+    SCOPED_TRACE(median != 0 ? "median" : "mean");
+    KNNContPredictionSummary summary(0, median, cases.Rows());
+    ExpectSameEachK(summary, cases.Row(4), list, {1, 6});
+    std::vector<double> sums(6, 0.0);
+    KNNNeighborList copy = list;
+    EXPECT_EQ(summary.AddErrorEachK(cases.Row(4), copy, 1, 6, sums.data()).GetErrorCode(),
+              KNNStatus::kSquaredErrorFailed);
+    EXPECT_EQ(sums[0], 1.0);  // k = 1: (1 - 0)^2
+  }
+}
+
+TEST(AddErrorEachK, CategoricalCountsHitsPerK) {
+  // Neighbour codes 1, 0, 0, 2 for a case of code 0: k = 1 wrong, k = 2 a 1-1 tie won by
+  // the more frequent code 0, k = 3 right, k = 4 right; K = 5, 6 reuse all four.
+  CaseTable cases = OneColumn({1, 0, 0, 2, 0});
+  const std::vector<unsigned> frequencies{4, 1, 1};
+  KNNCatPredictionSummary cat(0, &frequencies, cases.Rows());
+  KNNNeighborList list = MakeList({0, 1, 2, 3}, 6);
+  std::vector<double> hits(6, 0.0);
+  ASSERT_TRUE(cat.AddErrorEachK(cases.Row(4), list, 1, 6, hits.data()).IsOK());
+  EXPECT_EQ(hits, (std::vector<double>{0, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(list.count, 4);
 }
 
 }  // namespace
