@@ -88,11 +88,13 @@ Option Flag(bool& target) {
 ParseResult ParseBuildArgs(const std::vector<std::string>& args, BuildArgs& out,
                            std::string& error) {
   std::vector<std::string> positionals;
-  const std::map<std::string, Option> options = {
-      {"-o", Value(out.output)},         {"--output", Value(out.output)},
-      {"--display", Value(out.display)}, {"--utf8", Flag(out.utf8)},
-      {"--report", Value(out.report)},
-      {"--quiet", Flag(out.quiet)},      {"-q", Flag(out.quiet)}};
+  const std::map<std::string, Option> options = {{"-o", Value(out.output)},
+                                                 {"--output", Value(out.output)},
+                                                 {"--display", Value(out.display)},
+                                                 {"--utf8", Flag(out.utf8)},
+                                                 {"--report", Value(out.report)},
+                                                 {"--quiet", Flag(out.quiet)},
+                                                 {"-q", Flag(out.quiet)}};
   ParseResult result = ParseGeneric(args, options, positionals, error);
   if (result != ParseResult::kOk) return result;
   result = ExpectPositionals(positionals, 2, "SETTINGS.xml TRAIN.csv", error);
