@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_support.h"
 #include "boundary/stop_control.h"
 #include "data/knn_data_preparation.h"
 #include "host/vel_interfaces.h"
@@ -21,21 +22,7 @@
 
 namespace {
 
-class VectorSource : public IVelDataSource {
- public:
-  explicit VectorSource(std::vector<VelCommon::Record> records) : records_(std::move(records)) {}
-  bool Rewind() override {
-    next_ = 0;
-    return true;
-  }
-  const VelCommon::Record* NextRecord() override {
-    return next_ < records_.size() ? &records_[next_++] : nullptr;
-  }
-
- private:
-  std::vector<VelCommon::Record> records_;
-  size_t next_ = 0;
-};
+using knnbench::VectorSource;
 
 // Columns: id, `informative` then `noise` continuous features in [0, 10], a continuous
 // response driven by the informative ones, and a fold variable with `folds` codes.

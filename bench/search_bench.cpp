@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_support.h"
 #include "boundary/stop_control.h"
 #include "data/knn_data_preparation.h"
 #include "host/vel_interfaces.h"
@@ -25,21 +26,7 @@ namespace {
 constexpr int kContinuous = 8;
 constexpr int kCategoryCounts[] = {4, 6, 10};
 
-class VectorSource : public IVelDataSource {
- public:
-  explicit VectorSource(std::vector<VelCommon::Record> records) : records_(std::move(records)) {}
-  bool Rewind() override {
-    next_ = 0;
-    return true;
-  }
-  const VelCommon::Record* NextRecord() override {
-    return next_ < records_.size() ? &records_[next_++] : nullptr;
-  }
-
- private:
-  std::vector<VelCommon::Record> records_;
-  size_t next_ = 0;
-};
+using knnbench::VectorSource;
 
 // A prepared case store plus the feature list, built once per (n, categorical) shape.
 struct Dataset {
