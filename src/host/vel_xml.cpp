@@ -164,6 +164,22 @@ locale_t CNumericLocale() {
   return locale;
 }
 
+// Switches the calling thread to the "C" numeric conventions for its lifetime.
+class ScopedCNumeric {
+ public:
+  explicit ScopedCNumeric(locale_t cLocale)
+      : previous_(cLocale != static_cast<locale_t>(0) ? uselocale(cLocale)
+                                                      : static_cast<locale_t>(0)) {}
+  ScopedCNumeric(const ScopedCNumeric&) = delete;
+  ScopedCNumeric& operator=(const ScopedCNumeric&) = delete;
+  ~ScopedCNumeric() {
+    if (previous_ != static_cast<locale_t>(0)) uselocale(previous_);
+  }
+
+ private:
+  locale_t previous_;
+};
+
 void WriteTreeImpl(std::ostream& out, const char* docType, const XMLInterface* root, bool indent,
                    bool useUTF8) {
   StreamSink sink(out, useUTF8);
@@ -298,7 +314,9 @@ int XMLElement::AddText(XMLString* node) {
 }
 
 int XMLElement::AddChild(XMLInterface* node) {
-  if (node != nullptr) children_.emplace_back(node);
+  // Owned before the list grows: a failed growth frees the node instead of losing it.
+  std::unique_ptr<XMLInterface> owned(node);
+  if (owned) children_.push_back(std::move(owned));
   return static_cast<int>(children_.size());
 }
 
@@ -313,15 +331,17 @@ void WriteTreeUTF8(std::ostream& out, const char* docType, const XMLInterface* r
 std::string ReplaceSep(double value, const char* format) {
   if (format == nullptr) format = "%.15g";
   const locale_t cLocale = CNumericLocale();
-  const locale_t previous =
-      cLocale != static_cast<locale_t>(0) ? uselocale(cLocale) : static_cast<locale_t>(0);
   std::string text(64, '\0');
-  int written = std::snprintf(text.data(), text.size() + 1, format, value);
-  if (written > static_cast<int>(text.size())) {
-    text.resize(static_cast<size_t>(written));
+  int written = 0;
+  {
+    // The caller's locale comes back however this block is left (a failed resize included).
+    const ScopedCNumeric numeric(cLocale);
     written = std::snprintf(text.data(), text.size() + 1, format, value);
+    if (written > static_cast<int>(text.size())) {
+      text.resize(static_cast<size_t>(written));
+      written = std::snprintf(text.data(), text.size() + 1, format, value);
+    }
   }
-  if (previous != static_cast<locale_t>(0)) uselocale(previous);
   if (written < 0) return std::string();
   text.resize(static_cast<size_t>(written));
   if (cLocale == static_cast<locale_t>(0)) {

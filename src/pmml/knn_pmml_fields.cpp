@@ -1,6 +1,7 @@
 // Field descriptions of the model document: the data dictionary, and per model the mining
 // schema and the local transformations that show how distances see each field.
 #include <algorithm>
+#include <utility>
 
 #include "model/knn_model.h"
 #include "pmml/knn_pmml_tables.h"
@@ -8,6 +9,8 @@
 #include "pmml/knn_xml_archive_element.h"
 
 using KNNPMML::AddChildTo;
+using KNNPMML::ElementPtr;
+using KNNPMML::NewElement;
 using KNNPMML::NumberText;
 using VelXML::XMLElement;
 
@@ -55,20 +58,20 @@ std::string KNNPMMLWriter::DataTypeText(const VelMTD::IVelVariable& variable,
 }
 
 void KNNPMMLWriter::WriteDataDictionary() {
-  XMLElement* dictionary = XMLElement::Create("DataDictionary");
+  ElementPtr dictionary = NewElement("DataDictionary");
   int32_t count = 0;
   for (int32_t v = 0; v < variables.Size(); ++v) {
     const VelMTD::IVelVariable* variable = variables.GetVarAt(v);
     if (variable == nullptr) continue;
-    AddChildTo(dictionary, WriteDataField(*variable, v));
+    AddChildTo(dictionary.get(), WriteDataField(*variable, v));
     ++count;
   }
   dictionary->AddAttribute("numberOfFields", static_cast<double>(count));
-  AddChildTo(root.get(), dictionary);
+  AddChildTo(root.get(), std::move(dictionary));
 }
 
 XMLElement* KNNPMMLWriter::WriteDataField(const VelMTD::IVelVariable& variable, int32_t index) {
-  XMLElement* field = XMLElement::Create("DataField");
+  ElementPtr field = NewElement("DataField");
   field->AddAttribute("name", variable.GetName());
   if (!variable.GetDisplayName().empty()) {
     field->AddAttribute("displayName", variable.GetDisplayName());
@@ -77,35 +80,35 @@ XMLElement* KNNPMMLWriter::WriteDataField(const VelMTD::IVelVariable& variable, 
   if (kind == VelMTD::kContinuous) {
     field->AddAttribute("optype", "continuous");
     field->AddAttribute("dataType", DataTypeText(variable, false));
-    XMLElement* interval = XMLElement::Create("Interval");
+    ElementPtr interval = NewElement("Interval");
     interval->AddAttribute("closure", "openClosed");
     interval->AddAttribute("leftMargin", NumberText(MinOf(variable)));
     interval->AddAttribute("rightMargin", NumberText(MaxOf(variable)));
-    AddChildTo(field, interval);
+    AddChildTo(field.get(), std::move(interval));
   } else if (IsCategoricalKind(kind)) {
     field->AddAttribute("optype", "categorical");
     field->AddAttribute("dataType", DataTypeText(variable, true));
     const VelMTD::VelCategories* categories = variable.GetCategories();
     const int count = variable.GetCategoryCount();
     for (int c = 0; c < count && categories != nullptr; ++c) {
-      XMLElement* value = XMLElement::Create("Value");
-      AddChildTo(field, value);
+      ElementPtr value = NewElement("Value");
       value->AddAttribute("value", categories->CategoryValue(c));
       const std::vector<std::string>& labels = categories->CategoryLabels();
       if (static_cast<size_t>(c) < labels.size()) {
         value->AddAttribute("displayValue", labels[static_cast<size_t>(c)]);
       }
       value->AddAttribute("property", "valid");
+      AddChildTo(field.get(), std::move(value));
     }
     if (index == settings.FocalCaseVariable && kind == VelMTD::kStringCategorical) {
-      XMLElement* extension = XMLElement::Create("Extension");
+      ElementPtr extension = NewElement("Extension");
       extension->AddAttribute("extender", KNNPMML::kExtenderName);
       extension->AddAttribute("name", "flagTypeTrueValue");
       extension->AddAttribute("value", settings.FocalCaseValueText);
-      AddChildTo(field, extension);
+      AddChildTo(field.get(), std::move(extension));
     }
   }
-  return field;
+  return field.release();
 }
 
 bool KNNPMMLWriter::IsRescaled(int32_t index) const {
@@ -134,18 +137,18 @@ std::vector<std::string> KNNPMMLWriter::DerivedFieldNames(int32_t index) const {
 }
 
 XMLElement* KNNPMMLWriter::WriteMiningSchema(int32_t i) {
-  XMLElement* schema = XMLElement::Create("MiningSchema");
+  ElementPtr schema = NewElement("MiningSchema");
   const KNNSingleResponseModel& responseModel = *models[static_cast<size_t>(i)];
   const std::vector<int>& features = responseModel.GetFeatures();
   const std::vector<double>& importance = responseModel.GetImportance();
   const std::vector<double>& weights = responseModel.GetWeights();
   for (int v : settings.AllFeatures) {
-    XMLElement* field = XMLElement::Create("MiningField");
-    AddChildTo(schema, field);
+    ElementPtr field = NewElement("MiningField");
     field->AddAttribute("name", VariableName(v));
     const auto found = std::find(features.begin(), features.end(), v);
     if (found == features.end()) {
       field->AddAttribute("usageType", "supplementary");
+      AddChildTo(schema.get(), std::move(field));
       continue;
     }
     // Importance and weight p describe feature p of the model's list, which after
@@ -156,19 +159,20 @@ XMLElement* KNNPMMLWriter::WriteMiningSchema(int32_t i) {
     }
     field->AddAttribute("usageType", "active");
     if (settings.IsFeaWeight && p < weights.size()) {
-      XMLElement* weight = XMLElement::Create("Extension");
+      ElementPtr weight = NewElement("Extension");
       weight->AddAttribute("name", "weight");
       weight->AddAttribute("value", NumberText(weights[p]));
-      AddChildTo(field, weight);
+      AddChildTo(field.get(), std::move(weight));
     }
+    AddChildTo(schema.get(), std::move(field));
   }
   if (responseCount > 0) {
-    XMLElement* predicted = XMLElement::Create("MiningField");
+    ElementPtr predicted = NewElement("MiningField");
     predicted->AddAttribute("name", VariableName(responseModel.GetResponseIndex()));
     predicted->AddAttribute("usageType", "predicted");
-    AddChildTo(schema, predicted);
+    AddChildTo(schema.get(), std::move(predicted));
   }
-  return schema;
+  return schema.release();
 }
 
 XMLElement* KNNPMMLWriter::WriteLocalTransformations(int32_t i) {
@@ -185,7 +189,7 @@ XMLElement* KNNPMMLWriter::WriteLocalTransformations(int32_t i) {
   }
   if (!needed) return nullptr;
 
-  XMLElement* transformations = XMLElement::Create("LocalTransformations");
+  ElementPtr transformations = NewElement("LocalTransformations");
   for (int v : listed) {
     const VelMTD::IVelVariable* variable = variables.GetVarAt(v);
     if (variable == nullptr) continue;
@@ -193,36 +197,36 @@ XMLElement* KNNPMMLWriter::WriteLocalTransformations(int32_t i) {
     const std::vector<std::string> derived = DerivedFieldNames(v);
     if (kind == VelMTD::kContinuous) {
       if (!IsRescaled(v) || derived.empty()) continue;
-      XMLElement* field = XMLElement::Create("DerivedField");
+      ElementPtr field = NewElement("DerivedField");
       field->AddAttribute("name", derived[0]);
       field->AddAttribute("optype", "continuous");
       field->AddAttribute("dataType", DataTypeText(*variable, false));
-      XMLElement* norm = XMLElement::Create("NormContinuous");
+      ElementPtr norm = NewElement("NormContinuous");
       norm->AddAttribute("field", variable->GetName());
-      XMLElement* low = XMLElement::Create("LinearNorm");
+      ElementPtr low = NewElement("LinearNorm");
       low->AddAttribute("orig", NumberText(MinOf(*variable)));
       low->AddAttribute("norm", "-1");
-      XMLElement* high = XMLElement::Create("LinearNorm");
+      AddChildTo(norm.get(), std::move(low));
+      ElementPtr high = NewElement("LinearNorm");
       high->AddAttribute("orig", NumberText(MaxOf(*variable)));
       high->AddAttribute("norm", "1");
-      AddChildTo(norm, low);
-      AddChildTo(norm, high);
-      AddChildTo(field, norm);
-      AddChildTo(transformations, field);
+      AddChildTo(norm.get(), std::move(high));
+      AddChildTo(field.get(), std::move(norm));
+      AddChildTo(transformations.get(), std::move(field));
     } else if (IsCategoricalKind(kind)) {
       const VelMTD::VelCategories* categories = variable->GetCategories();
       for (size_t c = 0; c < derived.size() && categories != nullptr; ++c) {
-        XMLElement* field = XMLElement::Create("DerivedField");
+        ElementPtr field = NewElement("DerivedField");
         field->AddAttribute("name", derived[c]);
         field->AddAttribute("optype", "continuous");
         field->AddAttribute("dataType", "double");
-        XMLElement* discrete = XMLElement::Create("NormDiscrete");
+        ElementPtr discrete = NewElement("NormDiscrete");
         discrete->AddAttribute("field", variable->GetName());
         discrete->AddAttribute("value", categories->CategoryValue(static_cast<int>(c)));
-        AddChildTo(field, discrete);
-        AddChildTo(transformations, field);
+        AddChildTo(field.get(), std::move(discrete));
+        AddChildTo(transformations.get(), std::move(field));
       }
     }
   }
-  return transformations;
+  return transformations.release();
 }

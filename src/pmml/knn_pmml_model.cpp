@@ -1,6 +1,7 @@
 // One NearestNeighborModel element per response model: the vendor extension with the
 // selection and scoring tables, statistics, quality, the training table and the inputs.
 #include <algorithm>
+#include <utility>
 
 #include "boundary/status_codes.h"
 #include "data/knn_case_value.h"
@@ -14,6 +15,8 @@
 #include "predict/knn_pmml_prediction.h"
 
 using KNNPMML::AddChildTo;
+using KNNPMML::ElementPtr;
+using KNNPMML::NewElement;
 using KNNPMML::NumberText;
 using VelXML::XMLElement;
 
@@ -34,9 +37,9 @@ std::string EscapeCellText(const std::string& text) {
   return escaped;
 }
 
-XMLElement* Cell(const std::string& name, const std::string& text) {
-  XMLElement* cell = XMLElement::Create(name);
-  AddChildTo(cell, VelXML::XMLString::Create(text));
+ElementPtr Cell(const std::string& name, const std::string& text) {
+  ElementPtr cell = NewElement(name);
+  AddChildTo(cell.get(), KNNPMML::NewText(text));
   return cell;
 }
 
@@ -103,8 +106,11 @@ std::string KNNPMMLWriter::UniqueColumnName(int32_t start,
 void KNNPMMLWriter::WriteModel(int32_t i) {
   if (i < 0 || static_cast<size_t>(i) >= models.size()) return;
   const KNNSingleResponseModel& responseModel = *models[static_cast<size_t>(i)];
-  XMLElement* element = XMLElement::Create("NearestNeighborModel");
-  AddChildTo(root.get(), element);
+  // Attached before it is filled: root is a plain element, so the model element stays in
+  // the tree, owned by it.
+  ElementPtr owned = NewElement("NearestNeighborModel");
+  XMLElement* element = owned.get();
+  AddChildTo(root.get(), std::move(owned));
 
   const char* function = responseCount == 0                     ? "clustering"
                          : responseModel.IsContinuousResponse() ? "regression"
@@ -116,18 +122,14 @@ void KNNPMMLWriter::WriteModel(int32_t i) {
   element->AddAttribute("categoricalScoringMethod", "majorityVote");
   if (responseCount == 0) element->AddAttribute("instanceIdVariable", "ID");
 
-  XMLElement* extension = WriteModelsExtension(i);
-  if (status.IsError()) {
-    delete extension;
-    return;
-  }
-  AddChildTo(element, extension);
+  // Each Write* hands over a new subtree, adopted by AddChildTo before anything can fail.
+  ElementPtr extension(WriteModelsExtension(i));
+  if (status.IsError()) return;
+  AddChildTo(element, std::move(extension));
   AddChildTo(element, WriteMiningSchema(i));
   AddChildTo(element, WriteModelStats(i));
   if (responseCount > 0) AddChildTo(element, WriteModelExplanation(i));
-  if (XMLElement* transformations = WriteLocalTransformations(i)) {
-    AddChildTo(element, transformations);
-  }
+  AddChildTo(element, WriteLocalTransformations(i));
 
   StartStage();
   AddChildTo(element, WriteTrainingInstances());
@@ -142,24 +144,22 @@ void KNNPMMLWriter::WriteModel(int32_t i) {
 }
 
 XMLElement* KNNPMMLWriter::WriteModelsExtension(int32_t i) {
-  XMLElement* extension = XMLElement::Create("Extension");
+  ElementPtr extension = NewElement("Extension");
   extension->AddAttribute("extender", KNNPMML::kExtenderName);
   extension->AddAttribute("name", KNNPMML::kModelsExtensionName);
 
   if (responseCount > 0) {
-    XMLElement* table = nullptr;
     if (settings.IsFeaSelection && settings.IsAutoKSelection) {
-      table = WriteFeatureKSelectionTable(i);
+      AddChildTo(extension.get(), WriteFeatureKSelectionTable(i));
     } else if (settings.IsFeaSelection &&
                (settings.IsAutoFeaSelection || settings.SpecifiedFeaNum >= 0)) {
-      table = WriteFeatureSelectionTable(i);
+      AddChildTo(extension.get(), WriteFeatureSelectionTable(i));
     } else if (!settings.IsFeaSelection && settings.IsAutoKSelection) {
-      table = WriteKSelectionTable(i);
+      AddChildTo(extension.get(), WriteKSelectionTable(i));
     }
-    if (table != nullptr) AddChildTo(extension, table);
   }
 
-  WriteScoringTables(*this, extension, i);
+  WriteScoringTables(*this, extension.get(), i);
 
   if (!status.IsError()) {
     const KNNSingleResponseModel& responseModel = *models[static_cast<size_t>(i)];
@@ -168,38 +168,36 @@ XMLElement* KNNPMMLWriter::WriteModelsExtension(int32_t i) {
           scoringOutput ? scoringOutput->GetErrors() : std::vector<double>();
       const double error =
           static_cast<size_t>(i) < errors.size() ? errors[static_cast<size_t>(i)] : 0.0;
-      AddChildTo(extension, KNNPMML::AddParameter("percentIncorrectlyClassifiedCases", "double",
-                                                  NumberText(error)));
+      AddChildTo(extension.get(), KNNPMML::AddParameter("percentIncorrectlyClassifiedCases",
+                                                        "double", NumberText(error)));
     }
     const int32_t selected = static_cast<int32_t>(responseModel.GetFeatures().size()) -
                              static_cast<int32_t>(settings.ForcedVariables.size());
-    AddChildTo(extension,
+    AddChildTo(extension.get(),
                KNNPMML::AddParameter("selectedFeatures", "integer", KNNPMML::IntText(selected)));
   }
-  return extension;
+  return extension.release();
 }
 
 XMLElement* KNNPMMLWriter::WriteModelStats(int32_t i) {
-  XMLElement* stats = XMLElement::Create("ModelStats");
+  ElementPtr stats = NewElement("ModelStats");
   const KNNSingleResponseModel& responseModel = *models[static_cast<size_t>(i)];
   std::vector<int> listed = responseModel.GetFeatures();
   if (responseCount > 0) listed.push_back(responseModel.GetResponseIndex());
   for (int v : listed) {
     const VelMTD::IVelVariable* variable = variables.GetVarAt(v);
     if (variable == nullptr) continue;
-    XMLElement* univariate = XMLElement::Create("UnivariateStats");
+    ElementPtr univariate = NewElement("UnivariateStats");
     univariate->AddAttribute("field", variable->GetName());
-    AddChildTo(stats, univariate);
     const int kind = variable->GetMeasureKind();
     if (kind == VelMTD::kContinuous) {
       const auto* continuous = dynamic_cast<const VelMTD::VelContVar*>(variable);
-      XMLElement* info = XMLElement::Create("NumericInfo");
+      ElementPtr info = NewElement("NumericInfo");
       info->AddAttribute("minimum", NumberText(continuous != nullptr ? continuous->GetMin() : 0.0));
       info->AddAttribute("maximum", NumberText(continuous != nullptr ? continuous->GetMax() : 0.0));
-      AddChildTo(univariate, info);
+      AddChildTo(univariate.get(), std::move(info));
     } else if (IsCategoricalKind(kind)) {
-      XMLElement* discrete = XMLElement::Create("DiscrStats");
-      AddChildTo(univariate, discrete);
+      ElementPtr discrete = NewElement("DiscrStats");
       std::vector<int32_t> counts;
       if (static_cast<size_t>(v) < dataPreparation.variables.size() &&
           dataPreparation.variables[static_cast<size_t>(v)] != nullptr) {
@@ -208,17 +206,19 @@ XMLElement* KNNPMMLWriter::WriteModelStats(int32_t i) {
           counts.assign(stored->begin(), stored->end());
         }
       }
-      AddChildTo(discrete, KNNPMML::MakeArray(counts));
+      AddChildTo(discrete.get(), KNNPMML::MakeArray(counts));
+      AddChildTo(univariate.get(), std::move(discrete));
     }
+    AddChildTo(stats.get(), std::move(univariate));
   }
-  return stats;
+  return stats.release();
 }
 
 XMLElement* KNNPMMLWriter::WriteModelExplanation(int32_t i) {
-  XMLElement* explanation = XMLElement::Create("ModelExplanation");
+  ElementPtr explanation = NewElement("ModelExplanation");
   const KNNSingleResponseModel& responseModel = *models[static_cast<size_t>(i)];
   const int32_t response = responseModel.GetResponseIndex();
-  XMLElement* quality = XMLElement::Create("PredictiveModelQuality");
+  ElementPtr quality = NewElement("PredictiveModelQuality");
   quality->AddAttribute("targetField", VariableName(response));
   const std::vector<double> errors =
       scoringOutput ? scoringOutput->GetErrors() : std::vector<double>();
@@ -227,25 +227,25 @@ XMLElement* KNNPMMLWriter::WriteModelExplanation(int32_t i) {
         static_cast<size_t>(i) < errors.size() ? errors[static_cast<size_t>(i)] : 0.0;
     quality->AddAttribute("sumSquaredError", error);
   } else {
-    XMLElement* confusion = XMLElement::Create("ConfusionMatrix");
-    AddChildTo(quality, confusion);
-    XMLElement* labels = XMLElement::Create("ClassLabels");
-    AddChildTo(labels, KNNPMML::MakeStringArray(CategoryTexts(response)));
-    AddChildTo(confusion, labels);
-    XMLElement* matrix = XMLElement::Create("Matrix");
+    ElementPtr confusion = NewElement("ConfusionMatrix");
+    ElementPtr labels = NewElement("ClassLabels");
+    AddChildTo(labels.get(), KNNPMML::MakeStringArray(CategoryTexts(response)));
+    AddChildTo(confusion.get(), std::move(labels));
+    ElementPtr matrix = NewElement("Matrix");
     KNNConfusionTable table;
     if (responseModel.GetPredictor() != nullptr) responseModel.GetPredictor()->GetConfusion(table);
     for (const std::vector<int32_t>& row : table) {
-      XMLElement* array = XMLElement::Create("Array");
+      ElementPtr array = NewElement("Array");
       array->AddAttribute("type", "int");
       array->AddAttribute("n", static_cast<double>(row.size()));
-      KNNPMML::FillIntArray(array, row);
-      AddChildTo(matrix, array);
+      KNNPMML::FillIntArray(array.get(), row);
+      AddChildTo(matrix.get(), std::move(array));
     }
-    AddChildTo(confusion, matrix);
+    AddChildTo(confusion.get(), std::move(matrix));
+    AddChildTo(quality.get(), std::move(confusion));
   }
-  AddChildTo(explanation, quality);
-  return explanation;
+  AddChildTo(explanation.get(), std::move(quality));
+  return explanation.release();
 }
 
 XMLElement* KNNPMMLWriter::WriteTrainingInstances() {
@@ -258,19 +258,18 @@ XMLElement* KNNPMMLWriter::WriteTrainingInstances() {
   const auto fieldCount = static_cast<uint32_t>(variableCount + (hasID ? 0 : 1));
   const auto recordCount = static_cast<uint32_t>(dataPreparation.caseRows.size());
 
-  XMLElement* instances = XMLElement::Create("TrainingInstances");
+  ElementPtr instances = NewElement("TrainingInstances");
   instances->AddAttribute("recordCount", KNNPMML::UIntText(recordCount));
   instances->AddAttribute("fieldCount", KNNPMML::UIntText(fieldCount));
   instances->AddAttribute("isTransformed", "false");
 
-  XMLElement* fields = XMLElement::Create("InstanceFields");
-  AddChildTo(instances, fields);
+  ElementPtr fields = NewElement("InstanceFields");
   std::vector<std::string> columns;
   if (!hasID) {
-    XMLElement* idField = XMLElement::Create("InstanceField");
+    ElementPtr idField = NewElement("InstanceField");
     idField->AddAttribute("field", "ID");
     idField->AddAttribute("column", "ID");
-    AddChildTo(fields, idField);
+    AddChildTo(fields.get(), std::move(idField));
     columns.push_back("ID");
   }
   const size_t firstColumn = columns.size();
@@ -279,18 +278,23 @@ XMLElement* KNNPMMLWriter::WriteTrainingInstances() {
     std::string column = ColumnName(name);
     if (column.empty()) column = UniqueColumnName(v, columns);
     columns.push_back(column);
-    XMLElement* field = XMLElement::Create("InstanceField");
+    ElementPtr field = NewElement("InstanceField");
     field->AddAttribute("field", name);
     field->AddAttribute("column", column);
-    AddChildTo(fields, field);
+    AddChildTo(fields.get(), std::move(field));
   }
+  AddChildTo(instances.get(), std::move(fields));
 
-  XMLElement* table = streamLargeTables == 1 ? KNNPMML::KNNXMLArchiveElement::CreateStreamed(
-                                                   "InlineTable", useUTF8, settings.FileTempDir)
-                                             : XMLElement::Create("InlineTable");
+  ElementPtr table;
+  if (streamLargeTables == 1) {
+    table =
+        KNNPMML::KNNXMLArchiveElement::CreateStreamed("InlineTable", useUTF8, settings.FileTempDir);
+  } else {
+    table = NewElement("InlineTable");
+  }
   if (table == nullptr) {
     status = KNNStatus::Error(KNNStatus::kTempFileFailed);
-    return instances;
+    return instances.release();
   }
 
   for (uint32_t r = 0; r < recordCount; ++r) {
@@ -299,34 +303,36 @@ XMLElement* KNNPMMLWriter::WriteTrainingInstances() {
       break;
     }
     const double* stored = dataPreparation.caseRows[r];
-    XMLElement* row = XMLElement::Create("row");
-    if (!hasID) AddChildTo(row, Cell("ID", KNNPMML::UIntText(r + 1)));
+    ElementPtr row = NewElement("row");
+    if (!hasID) AddChildTo(row.get(), Cell("ID", KNNPMML::UIntText(r + 1)));
     for (int32_t v = 0; v < variableCount; ++v) {
-      AddChildTo(row, Cell(columns[firstColumn + static_cast<size_t>(v)], ValueText(stored[v], v)));
+      AddChildTo(row.get(),
+                 Cell(columns[firstColumn + static_cast<size_t>(v)], ValueText(stored[v], v)));
     }
-    AddChildTo(table, row);
+    AddChildTo(table.get(), std::move(row));
   }
-  AddChildTo(instances, table);
-  if (!status.IsError()) CheckStreamedElement(table);
-  return instances;
+  const XMLElement* attached = table.get();  // instances is plain: the table stays alive
+  AddChildTo(instances.get(), std::move(table));
+  if (!status.IsError()) CheckStreamedElement(attached);
+  return instances.release();
 }
 
 XMLElement* KNNPMMLWriter::WriteComparisonMeasure() {
-  XMLElement* measure = XMLElement::Create("ComparisonMeasure");
+  ElementPtr measure = NewElement("ComparisonMeasure");
   measure->AddAttribute("kind", "distance");
-  AddChildTo(measure, XMLElement::Create(settings.DistMetric == 0 ? "euclidean" : "cityBlock"));
-  return measure;
+  AddChildTo(measure.get(), NewElement(settings.DistMetric == 0 ? "euclidean" : "cityBlock"));
+  return measure.release();
 }
 
 XMLElement* KNNPMMLWriter::WriteKNNInputs(int32_t i) {
-  XMLElement* inputs = XMLElement::Create("KNNInputs");
+  ElementPtr inputs = NewElement("KNNInputs");
   for (int v : models[static_cast<size_t>(i)]->GetFeatures()) {
     for (const std::string& name : DerivedFieldNames(v)) {
-      XMLElement* input = XMLElement::Create("KNNInput");
+      ElementPtr input = NewElement("KNNInput");
       input->AddAttribute("field", name);
       input->AddAttribute("compareFunction", "absDiff");
-      AddChildTo(inputs, input);
+      AddChildTo(inputs.get(), std::move(input));
     }
   }
-  return inputs;
+  return inputs.release();
 }

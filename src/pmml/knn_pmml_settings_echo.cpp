@@ -1,4 +1,6 @@
 // The settings the model was built with, written back as vendor parameters of the build task.
+#include <utility>
+
 #include "host/vel_text.h"
 #include "pmml/knn_pmml_tables.h"
 #include "pmml/knn_pmml_writer.h"
@@ -6,7 +8,9 @@
 
 using KNNPMML::AddChildTo;
 using KNNPMML::AddParameter;
+using KNNPMML::ElementPtr;
 using KNNPMML::IntText;
+using KNNPMML::NewElement;
 using VelXML::XMLElement;
 
 namespace {
@@ -26,27 +30,28 @@ void KNNPMMLWriter::AddFieldParameter(XMLElement* parent, int32_t index, const c
 void KNNPMMLWriter::AddListParameter(XMLElement* parent, const char* name,
                                      const std::vector<int>& indices) {
   if (indices.empty()) return;
-  XMLElement* parameter = XMLElement::Create("Parameter");
+  ElementPtr parameter = NewElement("Parameter");
   parameter->AddAttribute("name", name);
-  XMLElement* list = XMLElement::Create("ListValue");
+  ElementPtr list = NewElement("ListValue");
   for (int index : indices) {
     if (index < 0) continue;
-    XMLElement* value = XMLElement::Create("Value");
+    ElementPtr value = NewElement("Value");
     value->AddAttribute("value", VariableName(index));
-    AddChildTo(list, value);
+    AddChildTo(list.get(), std::move(value));
   }
-  AddChildTo(parameter, list);
-  AddChildTo(parent, parameter);
+  AddChildTo(parameter.get(), std::move(list));
+  AddChildTo(parent, std::move(parameter));
 }
 
 void KNNPMMLWriter::WriteMiningBuildTask() {
-  XMLElement* task = XMLElement::Create("MiningBuildTask");
-  XMLElement* extension = XMLElement::Create("Extension");
+  ElementPtr task = NewElement("MiningBuildTask");
+  ElementPtr extension = NewElement("Extension");
   extension->AddAttribute("extender", KNNPMML::kExtenderName);
   extension->AddAttribute("name", KNNPMML::kSettingsExtensionName);
-  XMLElement* parameters = XMLElement::Create("Parameters");
-  AddChildTo(extension, parameters);
-  AddChildTo(task, extension);
+  ElementPtr parameterList = NewElement("Parameters");
+  XMLElement* parameters = parameterList.get();  // filled below, owned by extension
+  AddChildTo(extension.get(), std::move(parameterList));
+  AddChildTo(task.get(), std::move(extension));
 
   const auto add = [parameters](const char* name, const char* type, const std::string& value) {
     AddChildTo(parameters, AddParameter(name, type, value));
@@ -83,5 +88,5 @@ void KNNPMMLWriter::WriteMiningBuildTask() {
   AddListParameter(parameters, "target", settings.Responses);
   AddListParameter(parameters, "inputs", settings.AllFeatures);
 
-  AddChildTo(root.get(), task);
+  AddChildTo(root.get(), std::move(task));
 }

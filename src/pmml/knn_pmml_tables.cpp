@@ -24,9 +24,9 @@ std::string UIntText(uint32_t value) {
   return std::string(buffer, result.ptr);
 }
 
-VelXML::XMLElement* AddParameter(const std::string& name, const std::string& type,
-                                 const std::string& value) {
-  VelXML::XMLElement* parameter = VelXML::XMLElement::Create("Parameter");
+std::unique_ptr<VelXML::XMLElement> AddParameter(const std::string& name, const std::string& type,
+                                                 const std::string& value) {
+  ElementPtr parameter = NewElement("Parameter");
   parameter->AddAttribute("name", name);
   parameter->AddAttribute("type", type);
   parameter->AddAttribute("value", value);
@@ -35,16 +35,16 @@ VelXML::XMLElement* AddParameter(const std::string& name, const std::string& typ
 
 namespace {
 
-VelXML::XMLElement* TextElement(const char* name, const std::string& text) {
-  VelXML::XMLElement* element = VelXML::XMLElement::Create(name);
-  AddChildTo(element, VelXML::XMLString::Create(text));
+ElementPtr TextElement(const char* name, const std::string& text) {
+  ElementPtr element = NewElement(name);
+  AddChildTo(element.get(), NewText(text));
   return element;
 }
 
 }  // namespace
 
 void AddTableHeader(VelXML::XMLElement* table, const std::string& columns) {
-  AddChildTo(table, VelXML::XMLElement::Create("RowNames"));
+  AddChildTo(table, NewElement("RowNames"));
   AddChildTo(table, TextElement("ColumnNames", columns));
 }
 
@@ -62,11 +62,11 @@ std::string JoinNumbers(const std::vector<double>& values, size_t first, size_t 
   return text;
 }
 
-VelXML::XMLElement* MakeArray(const std::vector<int32_t>& values) {
-  VelXML::XMLElement* array = VelXML::XMLElement::Create("Array");
+std::unique_ptr<VelXML::XMLElement> MakeArray(const std::vector<int32_t>& values) {
+  ElementPtr array = NewElement("Array");
   array->AddAttribute("type", "int");
   array->AddAttribute("n", static_cast<double>(values.size()));
-  FillIntArray(array, values);
+  FillIntArray(array.get(), values);
   return array;
 }
 
@@ -76,11 +76,11 @@ void FillIntArray(VelXML::XMLElement* array, const std::vector<int32_t>& values)
     if (i > 0) text += ' ';
     text += VelXML::Format(static_cast<double>(values[i]), true, nullptr);
   }
-  AddChildTo(array, VelXML::XMLString::Create(text));
+  AddChildTo(array, NewText(text));
 }
 
-VelXML::XMLElement* MakeStringArray(const std::vector<std::string>& values) {
-  VelXML::XMLElement* array = VelXML::XMLElement::Create("Array");
+std::unique_ptr<VelXML::XMLElement> MakeStringArray(const std::vector<std::string>& values) {
+  ElementPtr array = NewElement("Array");
   array->AddAttribute("type", "string");
   array->AddAttribute("n", static_cast<double>(values.size()));
   std::vector<std::string> prepared = values;
@@ -92,7 +92,7 @@ VelXML::XMLElement* MakeStringArray(const std::vector<std::string>& values) {
   if (anySpace) {
     for (std::string& entry : prepared) entry = '"' + entry + '"';
   }
-  FillStringArray(array, prepared);
+  FillStringArray(array.get(), prepared);
   return array;
 }
 
@@ -102,7 +102,7 @@ void FillStringArray(VelXML::XMLElement* array, const std::vector<std::string>& 
     if (i > 0) text += ' ';
     text += prepared[i];
   }
-  AddChildTo(array, VelXML::XMLString::Create(text));
+  AddChildTo(array, NewText(text));
 }
 
 std::string EscapeArrayString(const std::string& text) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,8 @@ std::string IntText(int32_t value);
 std::string UIntText(uint32_t value);
 
 // A new Parameter with "name", "type" and "value" in that order; the caller attaches it.
-VelXML::XMLElement* AddParameter(const std::string& name, const std::string& type,
-                                 const std::string& value);
+std::unique_ptr<VelXML::XMLElement> AddParameter(const std::string& name, const std::string& type,
+                                                 const std::string& value);
 // Attaches an empty RowNames and a ColumnNames holding columns.
 void AddTableHeader(VelXML::XMLElement* table, const std::string& columns);
 // Attaches one Row holding row.
@@ -28,11 +29,11 @@ void AddTableRow(VelXML::XMLElement* table, const std::string& row);
 std::string JoinNumbers(const std::vector<double>& values, size_t first, size_t end);
 
 // Array type="int" n=... holding the entries separated by single spaces.
-VelXML::XMLElement* MakeArray(const std::vector<int32_t>& values);
+std::unique_ptr<VelXML::XMLElement> MakeArray(const std::vector<int32_t>& values);
 void FillIntArray(VelXML::XMLElement* array, const std::vector<int32_t>& values);
 // Array type="string": entries with a quote or backslash escaped, and all entries quoted
 // when any of them holds a space.
-VelXML::XMLElement* MakeStringArray(const std::vector<std::string>& values);
+std::unique_ptr<VelXML::XMLElement> MakeStringArray(const std::vector<std::string>& values);
 void FillStringArray(VelXML::XMLElement* array, const std::vector<std::string>& prepared);
 std::string EscapeArrayString(const std::string& text);
 

@@ -1,7 +1,9 @@
 #include "pmml/knn_pmml_writer.h"
 
 #include <algorithm>
+#include <fstream>
 #include <new>
+#include <utility>
 
 #include "boundary/progress.h"
 #include "boundary/status_codes.h"
@@ -54,7 +56,7 @@ KNNPMMLWriter::~KNNPMMLWriter() = default;
 VelCommon::VelStatus KNNPMMLWriter::WriteDocument(std::ostream& out,
                                                   const PMMLExportOptions* options) {
   useUTF8 = options != nullptr && options->useUTF8;
-  root.reset(XMLElement::Create("PMML"));
+  root = KNNPMML::NewElement("PMML");
   root->AddAttribute("version", "4.3");
   root->AddAttribute("xmlns", KNNPMML::kPMMLNamespace);
   root->AddAttribute("xmlns:xsi", KNNPMML::kSchemaInstanceNamespace);
@@ -71,20 +73,21 @@ VelCommon::VelStatus KNNPMMLWriter::WriteDocument(std::ostream& out,
   }
 
   if (!status.IsError() && !settings.fieldFormat.empty()) {
-    KNNPMML::KNNXMLArchiveElement* extension =
+    std::unique_ptr<KNNPMML::KNNXMLArchiveElement> owned =
         KNNPMML::KNNXMLArchiveElement::CreateStreamed("Extension", useUTF8, settings.FileTempDir);
-    if (extension == nullptr) {
+    if (owned == nullptr) {
       status = KNNStatus::Error(KNNStatus::kTempFileFailed);
     } else {
+      KNNPMML::KNNXMLArchiveElement* extension = owned.get();  // root is plain: it stays
       extension->AddAttribute("extender", KNNPMML::kExtenderName);
       extension->AddAttribute("name", "DataDictionaryFieldProperties");
-      AddChildTo(root.get(), extension);
+      AddChildTo(root.get(), std::move(owned));
       // The text is meant as markup and goes in as it stands; text that is not well-formed
       // markup would break the whole document, so it goes in as escaped character data.
       if (KNNPMML::IsWellFormedFragment(settings.fieldFormat)) {
         extension->WriteRaw(settings.fieldFormat);
       } else {
-        AddChildTo(extension, VelXML::XMLString::Create(settings.fieldFormat));
+        AddChildTo(extension, KNNPMML::NewText(settings.fieldFormat));
       }
       CheckStreamedElement(extension);
     }
@@ -92,31 +95,59 @@ VelCommon::VelStatus KNNPMMLWriter::WriteDocument(std::ostream& out,
 
   if (!status.IsError()) {
     StartStage();
-    if (useUTF8) {
-      VelXML::WriteTreeUTF8(out, nullptr, root.get(), true);
-    } else {
-      VelXML::WriteTree(out, nullptr, root.get(), true);
-    }
-    out.flush();
-    ReportStageEnd("writePMML");
+    SerialiseDocument(out);
+    if (!status.IsError()) ReportStageEnd("writePMML");
   }
   return status;
 }
 
+void KNNPMMLWriter::SerialiseDocument(std::ostream& out) {
+  // Serialising allocates all the way (tags, escaped texts, the streamed elements' lines), so
+  // it goes into a file of its own first; the copy from there allocates nothing, and a failing
+  // allocation leaves out untouched. Its own suffix keeps the name from waiting for the
+  // clock, as the tables' names do when there are several in one second.
+  const KNNPMML::TempFile file(settings.FileTempDir, "_knnpmml");
+  std::fstream document;
+  if (!file.Path().empty()) {
+    document.open(file.Path(), std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
+  }
+  if (!document.is_open()) {
+    status = KNNStatus::Error(KNNStatus::kTempFileFailed);
+    return;
+  }
+  if (useUTF8) {
+    VelXML::WriteTreeUTF8(document, nullptr, root.get(), true);
+  } else {
+    VelXML::WriteTree(document, nullptr, root.get(), true);
+  }
+  document.flush();
+  document.seekg(0, std::ios::beg);
+  if (document.fail()) {
+    status = KNNStatus::Error(KNNStatus::kStreamFailed);
+    return;
+  }
+  char buffer[16384];
+  // A host stream that fails part way is the host's to notice; the copy just stops there.
+  while (out.good() && document.read(buffer, sizeof buffer).gcount() > 0) {
+    out.write(buffer, document.gcount());
+  }
+  out.flush();
+}
+
 void KNNPMMLWriter::WriteHeader(const PMMLExportOptions* options) {
-  XMLElement* header = XMLElement::Create("Header");
+  KNNPMML::ElementPtr header = KNNPMML::NewElement("Header");
   header->AddAttribute("copyright", options != nullptr && !options->copyrightText.empty()
                                         ? options->copyrightText
                                         : std::string(KNNPMML::kDefaultCopyright));
-  XMLElement* application = XMLElement::Create("Application");
-  AddChildTo(header, application);
+  KNNPMML::ElementPtr application = KNNPMML::NewElement("Application");
   application->AddAttribute("name", options != nullptr && !options->applicationName.empty()
                                         ? options->applicationName
                                         : std::string(KNNPMML::kDefaultApplicationName));
   if (options != nullptr && !options->applicationVersion.empty()) {
     application->AddAttribute("version", options->applicationVersion);
   }
-  AddChildTo(root.get(), header);
+  AddChildTo(header.get(), std::move(application));
+  AddChildTo(root.get(), std::move(header));
 }
 
 void KNNPMMLWriter::StartStage() {

@@ -54,8 +54,14 @@ class KNNPMMLWriter {
 
   VelCommon::VelStatus WriteDocument(std::ostream& out, const PMMLExportOptions* options);
 
+  // Every Write* below that returns an element hands over a new subtree the caller owns
+  // (AddChildTo adopts it); null means nothing to attach.
+
   // Document frame.
   void WriteHeader(const PMMLExportOptions* options);
+  // The finished tree to out, through a temporary file: out receives nothing unless the whole
+  // document could be serialised.
+  void SerialiseDocument(std::ostream& out);
   void StartStage();
   void ReportStageEnd(const char* stage);
 

@@ -1,5 +1,6 @@
 #include "pmml/knn_xml_archive_element.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,16 +24,35 @@ constexpr int kMaxTakenProbes = 20000;
 
 std::string SystemTempName(const std::string& prefix) {
   const char* env = std::getenv("TMPDIR");
-  std::string base = (env != nullptr && *env != '\0') ? env : "/tmp";
-  if (base.back() != '/') base += '/';
-  std::string pattern = base + prefix + "XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  const int fd = ::mkstemp(buffer.data());
+  std::string path = (env != nullptr && *env != '\0') ? env : "/tmp";
+  if (path.back() != '/') path += '/';
+  path += prefix;
+  path += "XXXXXX";
+  // The name is filled in in place: once the file exists, nothing is allocated that could
+  // fail and lose it.
+  const int fd = ::mkstemp(path.data());
   if (fd < 0) return std::string();
   ::close(fd);
-  return std::string(buffer.data());
+  return path;
 }
+
+// While reading a temporary file back: an exception inside getline (a line that could not
+// grow) propagates, where the stream would otherwise swallow it and end the reading as if the
+// file ended there, silently dropping the remaining rows. Leaving the scope clears the end-of-file
+// state, so that later rows can still be appended.
+class ReadingGuard {
+ public:
+  explicit ReadingGuard(std::fstream& file) : file_(file) { file_.exceptions(std::ios::badbit); }
+  ReadingGuard(const ReadingGuard&) = delete;
+  ReadingGuard& operator=(const ReadingGuard&) = delete;
+  ~ReadingGuard() {
+    file_.clear();
+    file_.exceptions(std::ios::goodbit);
+  }
+
+ private:
+  std::fstream& file_;
+};
 
 }  // namespace
 
@@ -78,19 +98,38 @@ KNNXMLArchiveElement::KNNXMLArchiveElement(const std::string& name,
       tempPath_(std::move(path)),
       useUTF8_(useUTF8) {}
 
-KNNXMLArchiveElement* KNNXMLArchiveElement::CreateStreamed(const std::string& name, bool useUTF8,
-                                                           const std::string& directory) {
-  const std::string path = MakeTempFileName(directory, "_knn");
-  if (path.empty()) return nullptr;
+std::unique_ptr<KNNXMLArchiveElement> KNNXMLArchiveElement::CreateStreamed(
+    const std::string& name, bool useUTF8, const std::string& directory) {
+  TempFile file(directory, "_knn");
+  if (file.Path().empty()) return nullptr;
   auto stream = std::make_unique<std::fstream>(
-      path, std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!stream->is_open() || !stream->good()) {
-    stream.reset();
-    // The system-directory name was created to reserve it; a named directory got nothing.
-    if (directory.empty()) std::remove(path.c_str());
-    return nullptr;
+      file.Path(), std::ios::in | std::ios::out | std::ios::trunc | std::ios::binary);
+  if (!stream->is_open() || !stream->good()) return nullptr;
+  std::unique_ptr<KNNXMLArchiveElement> element(
+      new KNNXMLArchiveElement(name, std::move(stream), file.Path(), useUTF8));
+  file.Release();
+  return element;
+}
+
+TempFile::TempFile(const std::string& directory, const std::string& suffix)
+    : path_(MakeTempFileName(directory, suffix)) {
+  if (path_.empty()) return;
+  // The system directory's name search has made the file already. A name free in a named
+  // directory is only claimed here; opening it as a stream would not do, since the stream
+  // can fail after it has made the file.
+  if (!directory.empty()) {
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+      path_.clear();
+      return;
+    }
+    ::close(fd);
   }
-  return new KNNXMLArchiveElement(name, std::move(stream), path, useUTF8);
+  owned_ = true;
+}
+
+TempFile::~TempFile() {
+  if (owned_) std::remove(path_.c_str());
 }
 
 KNNXMLArchiveElement::~KNNXMLArchiveElement() {
@@ -169,19 +208,20 @@ void KNNXMLArchiveElement::Serialise(
     file.flush();
     file.clear();
     file.seekg(0, std::ios::beg);
-    std::string line;
-    while (std::getline(file, line)) {
-      if (line.empty()) continue;
-      if (compact) {
-        const size_t start = line.find_first_not_of('\t');
-        if (start == std::string::npos) continue;
-        line.erase(0, start);
+    {
+      const ReadingGuard reading(file);
+      std::string line;
+      while (std::getline(file, line)) {
+        if (line.empty()) continue;
+        if (compact) {
+          const size_t start = line.find_first_not_of('\t');
+          if (start == std::string::npos) continue;
+          line.erase(0, start);
+        }
+        emit(prefix, true);
+        emit(line, false);
       }
-      emit(prefix, true);
-      emit(line, false);
     }
-    // Reading to the end leaves eof and fail set; later rows must still be written.
-    file.clear();
 
     std::string closing;
     if (newParagraph) closing += '\n';
@@ -215,21 +255,27 @@ void KNNXMLArchiveElement::WriteTo(std::ostream& out, VelXML::ExportFormat& form
   });
 }
 
-void AddChildTo(VelXML::XMLElement* parent, VelXML::XMLInterface* child) {
-  if (child == nullptr) return;
-  if (parent == nullptr) {
-    delete child;
-    return;
-  }
-  // A streamed parent's AddText and AddChild both write to its file; a plain parent keeps
-  // text nodes apart from elements.
+ElementPtr NewElement(const std::string& name) {
+  return ElementPtr(VelXML::XMLElement::Create(name));
+}
+
+std::unique_ptr<VelXML::XMLString> NewText(const std::string& text) {
+  return std::unique_ptr<VelXML::XMLString>(VelXML::XMLString::Create(text));
+}
+
+void AddChildTo(VelXML::XMLElement* parent, std::unique_ptr<VelXML::XMLInterface> child) {
+  if (child == nullptr || parent == nullptr) return;
+  // Both forms of the host's attach adopt the node before they can fail. A streamed parent's
+  // AddText and AddChild both write to its file; a plain parent keeps text nodes apart from
+  // elements.
   if (dynamic_cast<KNNXMLArchiveElement*>(parent) == nullptr) {
-    if (auto* text = dynamic_cast<VelXML::XMLString*>(child)) {
+    if (auto* text = dynamic_cast<VelXML::XMLString*>(child.get())) {
+      child.release();
       parent->AddText(text);
       return;
     }
   }
-  parent->AddChild(child);
+  parent->AddChild(child.release());
 }
 
 void CheckStreamedElement(VelCommon::VelStatus& status, const VelXML::XMLElement* element) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "host/vel_status.h"
 #include "host/vel_xml.h"
@@ -18,8 +19,8 @@ class KNNXMLArchiveElement : public VelXML::XMLElement {
  public:
   // A new element with an open, empty temporary file in directory; null when no file could
   // be made there.
-  static KNNXMLArchiveElement* CreateStreamed(const std::string& name, bool useUTF8,
-                                              const std::string& directory);
+  static std::unique_ptr<KNNXMLArchiveElement> CreateStreamed(const std::string& name, bool useUTF8,
+                                                              const std::string& directory);
   KNNXMLArchiveElement(const KNNXMLArchiveElement&) = delete;
   KNNXMLArchiveElement& operator=(const KNNXMLArchiveElement&) = delete;
   // Closes and deletes the temporary file.
@@ -69,9 +70,38 @@ inline constexpr int kMaxRefusedProbes = 1000;
 std::string MakeTempFileName(const std::string& directory, const std::string& suffix,
                              const TempNameProbe& probe = ProbeByOpening);
 
+// A new, empty temporary file named by MakeTempFileName (directory, suffix), removed when
+// this goes out of scope, whichever way the scope is left, unless released. Path() is empty
+// when no file could be made. In a named directory the file is created exclusively, so that
+// what is removed is always a file this made.
+class TempFile {
+ public:
+  TempFile(const std::string& directory, const std::string& suffix);
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile();
+  const std::string& Path() const { return path_; }
+  // The file now has another owner.
+  void Release() { owned_ = false; }
+
+ private:
+  std::string path_;
+  bool owned_ = false;
+};
+
+// Subtrees under construction are owned from their first moment, so that an allocation failing
+// before they are attached frees them.
+using ElementPtr = std::unique_ptr<VelXML::XMLElement>;
+ElementPtr NewElement(const std::string& name);
+std::unique_ptr<VelXML::XMLString> NewText(const std::string& text);
+
 // The one way every writer attaches an element or text node: a streamed parent writes the
-// child into its file at once and destroys it; a plain parent keeps it.
-void AddChildTo(VelXML::XMLElement* parent, VelXML::XMLInterface* child);
+// child into its file at once and destroys it; a plain parent keeps it. No parent: the child
+// is destroyed. The raw form adopts child before anything can fail.
+void AddChildTo(VelXML::XMLElement* parent, std::unique_ptr<VelXML::XMLInterface> child);
+inline void AddChildTo(VelXML::XMLElement* parent, VelXML::XMLInterface* child) {
+  AddChildTo(parent, std::unique_ptr<VelXML::XMLInterface>(child));
+}
 
 // status becomes 200056 when element is a streamed element whose file has failed.
 void CheckStreamedElement(VelCommon::VelStatus& status, const VelXML::XMLElement* element);

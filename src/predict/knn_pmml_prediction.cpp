@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "boundary/status_codes.h"
 #include "data/knn_case_value.h"
@@ -120,22 +121,25 @@ void KNNPMMLPrediction::ComputeErrors() {
 
 namespace {
 
-XMLElement* NewScoringTable(KNNPMMLWriter& writer, const char* name) {
-  XMLElement* table = writer.streamLargeTables == 1
-                          ? KNNPMML::KNNXMLArchiveElement::CreateStreamed(
-                                "SimpleTable", writer.useUTF8, writer.settings.FileTempDir)
-                          : XMLElement::Create("SimpleTable");
+KNNPMML::ElementPtr NewScoringTable(KNNPMMLWriter& writer, const char* name) {
+  KNNPMML::ElementPtr table;
+  if (writer.streamLargeTables == 1) {
+    table = KNNPMML::KNNXMLArchiveElement::CreateStreamed("SimpleTable", writer.useUTF8,
+                                                          writer.settings.FileTempDir);
+  } else {
+    table = KNNPMML::NewElement("SimpleTable");
+  }
   if (table != nullptr) table->AddAttribute("name", name);
   return table;
 }
 
 // Makes model r's tables and appends them to the writer's lists; false when a file failed.
 bool CreateTables(KNNPMMLWriter& writer, size_t r) {
-  std::unique_ptr<XMLElement> neighbours(NewScoringTable(writer, "neighborsDistances"));
+  KNNPMML::ElementPtr neighbours = NewScoringTable(writer, "neighborsDistances");
   if (!neighbours) return false;
-  std::unique_ptr<XMLElement> probabilities;
+  KNNPMML::ElementPtr probabilities;
   if (writer.responseCount > 0 && !writer.models[r]->IsContinuousResponse()) {
-    probabilities.reset(NewScoringTable(writer, "predictionProbability"));
+    probabilities = NewScoringTable(writer, "predictionProbability");
     if (!probabilities) return false;
   }
   writer.neighbourTables.push_back(std::move(neighbours));
@@ -210,8 +214,8 @@ void ScoreAllModels(KNNPMMLWriter& writer) {
 
 void Attach(KNNPMMLWriter& writer, XMLElement* extension, std::unique_ptr<XMLElement>& slot) {
   if (!slot) return;
-  XMLElement* table = slot.release();
-  KNNPMML::AddChildTo(extension, table);
+  const XMLElement* table = slot.get();  // extension is plain: the table stays alive
+  KNNPMML::AddChildTo(extension, std::move(slot));
   writer.CheckStreamedElement(table);
 }
 
