@@ -49,6 +49,14 @@ class KNNPredictionFactory {
   bool accumulate_ = true;
   bool output_ = false;
   KNNStopControl* stopControl_;
+
+ private:
+  // ScoreCases's block of searches, reused from block to block.
+  std::vector<const double*> blockQueries_;
+  std::vector<size_t> blockCases_;
+  std::vector<int32_t> blockOrder_;
+  std::vector<KNNNeighbor> blockFound_;
+  std::vector<int32_t> blockCounts_;
 };
 
 // Evaluates every K from minK to maxK from one maxK-neighbour search per case.

@@ -1,9 +1,11 @@
 #include "search/knn_kd_tree.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 
 #include "boundary/status_codes.h"
@@ -55,12 +57,41 @@ constexpr double kNoBound = -VelMV::gMissingValue;
 // Bucketed index: largest leaf, depth limit (deeper stretches become large leaves, which
 // keeps the rounding margin valid), pruning margin, tie tolerances and the largest sum the
 // fast path accepts.
-constexpr int32_t kBucketSize = 10;
+constexpr int32_t kBucketSize = 24;
 constexpr int kMaxFastDepth = 200;
 constexpr double kPruneMargin = 1e-10;
 constexpr double kTieRelative = 1e-8;
 constexpr double kTieAbsolute = 1e-13;
 constexpr double kLargestSum = 1e300;
+
+// The bucketed index keeps its own leaf-ordered copy of the searched columns when that costs
+// at most this many bytes per case (twelve features): leaf scans then read consecutive
+// memory instead of one scattered store row per case, which is where a search spends its
+// time. Wider feature sets read the store. The copy is dropped when the one-case-per-leaf
+// tree has to be made and the two together would exceed kKeepBothBytes.
+constexpr size_t kCompactBytesPerCase = 96;
+constexpr size_t kKeepBothBytes = size_t{16} << 20;
+
+// The copy is stored leaf by leaf, column by column within a leaf, so that one column of
+// kLanes cases is one vector: each lane accumulates its own case's sum in column order, the
+// same operations as one case at a time. kLanes doubles of padding let the last leaf's last
+// group read whole vectors.
+constexpr int kLanes = 8;
+constexpr int kLaneWidth = 2;  // one SSE2 register; kLanes / kLaneWidth of them per group
+using Lanes = double __attribute__((vector_size(kLaneWidth * sizeof(double))));
+using LaneMask = int64_t __attribute__((vector_size(kLaneWidth * sizeof(int64_t))));
+
+inline Lanes LoadLanes(const double* p) {
+  Lanes v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline Lanes Broadcast(double x) {
+  return Lanes{} + x;
+}
+
+// Where a leaf scan finds a case's searched values: the index's own copy, or the store row.
+enum class RowLayout { kCompact, kStore };
 
 // Per-column arithmetic of the two metrics, inlined into the search. Both must give exactly
 // the numbers of KNNEuclideanDis / KNNCityblockDis::ComputeTerm.
@@ -77,6 +108,7 @@ struct EuclideanTerms {
   }
   // The same term when the caller has ruled out overflow.
   static double Term(double d, double w) { return w * (d * d); }
+  static Lanes Term(Lanes d, Lanes w) { return w * (d * d); }
   static double Magnitude(double a, double w) { return w * (a * a); }
 };
 
@@ -86,6 +118,10 @@ struct CityblockTerms {
     return true;
   }
   static double Term(double d, double w) { return w * std::fabs(d); }
+  // |d| by its sign bit, as fabs does.
+  static Lanes Term(Lanes d, Lanes w) {
+    return w * std::bit_cast<Lanes>(std::bit_cast<LaneMask>(d) & INT64_MAX);
+  }
   static double Magnitude(double a, double w) { return w * a; }
 };
 
@@ -144,6 +180,7 @@ struct KNNKdTree::Impl {
     int32_t position;  // split: the feature position cut; leaf: -1
     int32_t high;      // split: the high child; leaf: first position in fastIndex
     int32_t end;       // leaf: one past its last position
+    int32_t box;       // leaf, with the compact copy: its bounding box in fastBoxes
     double lowMax;     // split: largest value of the low child along the cut
     double highMin;    // split: smallest value of the high child
   };
@@ -183,10 +220,15 @@ struct KNNKdTree::Impl {
   template <class Terms>
   bool FastSearch(const double* query, int K, bool includeSelf, double scale,
                   KNNNeighborList& list);
-  // kPlain: continuous features only, all weights 1, in consecutive columns (the sums are
-  // the same numbers: 1 * t == t).
-  template <class Terms, bool kMixed, bool kPlain>
+  template <class Terms, RowLayout kLayout, bool kMixed>
   void FastVisit(int32_t node, double rd);
+  template <class Terms>
+  void FastVisitRoot(double rd);
+  void ReleaseCompactRows() {
+    std::vector<double>().swap(fastRows);
+    std::vector<float>().swap(fastBoxes);
+    fastCompact = false;
+  }
 
   void EnsureCanonical();
   void ReleaseCanonical() {
@@ -242,8 +284,6 @@ struct KNNKdTree::Impl {
   // Per feature position: column, weight, kind.
   int featureCount = 0;
   bool mixed = false;
-  bool plain = false;
-  int firstColumn = 0;
   std::vector<int> featureColumn;
   std::vector<double> featureWeight;
   std::vector<uint8_t> featureContinuous;
@@ -251,6 +291,13 @@ struct KNNKdTree::Impl {
   // Bucketed index.
   bool fastUsable = false;
   std::vector<int32_t> fastIndex;  // case numbers, permuted by the build
+  // When fastCompact: the searched values of the cases of fastIndex, per leaf [b, e) the
+  // block at b * f holding feature j of position b + i at j * (e - b) + i.
+  std::vector<double> fastRows;
+  // Per leaf, with the copy: the lowest then the highest value of each feature position,
+  // rounded outwards to float (half the memory; a looser box only prunes a little less).
+  std::vector<float> fastBoxes;
+  bool fastCompact = false;
   std::vector<FastNode> fastNodes;
   std::vector<double> fastLo;  // per feature position: range of the indexed cases
   std::vector<double> fastHi;
@@ -620,11 +667,6 @@ void KNNKdTree::Impl::PrepareFeatures() {
     const double w = featureWeight[j];
     if (!(w >= 0.0 && w <= DBL_MAX)) fastUsable = false;
   }
-  plain = !mixed && f > 0;
-  for (size_t j = 0; j < f && plain; ++j) {
-    plain = featureWeight[j] == 1.0 && featureColumn[j] == featureColumn[0] + static_cast<int>(j);
-  }
-  firstColumn = f > 0 ? featureColumn[0] : 0;
   // Without a continuous feature the bucketed index has nothing to cut.
   if (!anyContinuous) fastUsable = false;
   queryFeatures.resize(f);
@@ -656,6 +698,43 @@ void KNNKdTree::Impl::BuildFastIndex() {
   fastNodes.reserve(4 * (fastIndex.size() / static_cast<size_t>(kBucketSize)) + 1);
   BuildFastNode(0, static_cast<int32_t>(fastIndex.size()), 0);
   fastNodes.shrink_to_fit();
+
+  ReleaseCompactRows();
+  if (f * sizeof(double) > kCompactBytesPerCase) return;
+  fastRows.assign(fastIndex.size() * f + kLanes, 0.0);
+  size_t leaves = 0;
+  for (const FastNode& node : fastNodes) leaves += node.position < 0 ? 1 : 0;
+  fastBoxes.resize(leaves * 2 * f);
+  int32_t box = 0;
+  for (FastNode& node : fastNodes) {
+    if (node.position >= 0) continue;
+    const size_t begin = static_cast<size_t>(node.high);
+    const size_t m = static_cast<size_t>(node.end - node.high);
+    double* block = fastRows.data() + begin * f;
+    for (size_t i = 0; i < m; ++i) {
+      const double* x = Row(fastIndex[begin + i]);
+      for (size_t j = 0; j < f; ++j) block[j * m + i] = x[featureColumn[j]];
+    }
+    node.box = box;
+    float* lo = fastBoxes.data() + static_cast<size_t>(box) * 2 * f;
+    float* hi = lo + f;
+    for (size_t j = 0; j < f; ++j) {
+      const double* column = block + j * m;
+      if (featureContinuous[j] == 0) {
+        lo[j] = -HUGE_VALF;
+        hi[j] = HUGE_VALF;
+        continue;
+      }
+      const double low = *std::min_element(column, column + m);
+      const double high = *std::max_element(column, column + m);
+      lo[j] = static_cast<float>(low);  // beyond float's range: infinite, hence no bound
+      if (static_cast<double>(lo[j]) > low) lo[j] = std::nextafter(lo[j], -HUGE_VALF);
+      hi[j] = static_cast<float>(high);
+      if (static_cast<double>(hi[j]) < high) hi[j] = std::nextafter(hi[j], HUGE_VALF);
+    }
+    ++box;
+  }
+  fastCompact = true;
 }
 
 // Sliding midpoint: among the continuous columns whose cell is (nearly) the widest in the
@@ -664,7 +743,7 @@ void KNNKdTree::Impl::BuildFastIndex() {
 // halves closest to even. cellLo / cellHi hold the node's cell per feature position.
 int32_t KNNKdTree::Impl::BuildFastNode(int32_t begin, int32_t end, int depth) {
   const int32_t self = static_cast<int32_t>(fastNodes.size());
-  fastNodes.push_back(FastNode{-1, begin, end, 0.0, 0.0});
+  fastNodes.push_back(FastNode{-1, begin, end, -1, 0.0, 0.0});
   const int32_t n = end - begin;
   if (n <= kBucketSize || depth >= kMaxFastDepth) return self;
 
@@ -767,7 +846,7 @@ bool KNNKdTree::Impl::FastScale(const double* query, double& scale) const {
   return scale <= kLargestSum;
 }
 
-template <class Terms, bool kMixed, bool kPlain>
+template <class Terms, RowLayout kLayout, bool kMixed>
 void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
   const FastNode& nd = fastNodes[static_cast<size_t>(node)];
   if (nd.position >= 0) {
@@ -789,12 +868,12 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
       farChild = node + 1;
       farTerm = Terms::Term(toLow, featureWeight[p]);
     }
-    FastVisit<Terms, kMixed, kPlain>(nearChild, rd);
+    FastVisit<Terms, kLayout, kMixed>(nearChild, rd);
     const double old = cellTerms[p];
     const double farDistance = rd + (farTerm - old);
     if (farDistance * (1.0 - kPruneMargin) <= fastBound) {
       cellTerms[p] = farTerm;
-      FastVisit<Terms, kMixed, kPlain>(farChild, farDistance);
+      FastVisit<Terms, kLayout, kMixed>(farChild, farDistance);
       cellTerms[p] = old;
     }
     return;
@@ -807,12 +886,68 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
   const uint8_t* continuous = featureContinuous.data();
   const int32_t k = fastK;
   KNNNeighbor* items = fastItems.data();
-  // The leaf's rows are scattered over the store: ask for all of them before summing.
-  const size_t rowBytes = rowBase != nullptr ? rowStride * sizeof(double) : 0;
-  for (int32_t pos = nd.high; pos < nd.end; ++pos) {
-    const char* row = reinterpret_cast<const char*>(Row(fastIndex[static_cast<size_t>(pos)]));
-    __builtin_prefetch(row);
-    if (rowBytes > 64) __builtin_prefetch(row + 64);
+  if constexpr (kLayout == RowLayout::kCompact) {
+    // The distance to the leaf's bounding box, formed term by term in column order, is
+    // never above any of its cases' sums (rounding is monotone), so a leaf beyond the bound
+    // holds no candidate.
+    {
+      const float* lo = fastBoxes.data() + static_cast<size_t>(nd.box) * 2 * static_cast<size_t>(f);
+      const float* hi = lo + f;
+      // Branch-free: a column the query lies within adds exactly nothing; a categorical
+      // column's box is unbounded.
+      double reach = 0.0;
+      for (int j = 0; j < f; ++j) {
+        const double gap = std::max(std::max(double{lo[j]} - q[j], q[j] - double{hi[j]}), 0.0);
+        reach += Terms::Term(gap, w[j]);
+      }
+      if (reach > fastBound) return;
+    }
+    const int32_t m = nd.end - nd.high;
+    const double* block = fastRows.data() + static_cast<size_t>(nd.high) * static_cast<size_t>(f);
+    constexpr int kVectors = kLanes / kLaneWidth;
+    for (int32_t group = 0; group < m; group += kLanes) {
+      Lanes sums[kVectors] = {};
+      const double* values = block + group;
+      for (int j = 0; j < f; ++j, values += m) {
+        const Lanes qj = Broadcast(q[j]);
+        if (!kMixed || continuous[j]) {
+          const Lanes wj = Broadcast(w[j]);
+          for (int v = 0; v < kVectors; ++v) {
+            sums[v] += Terms::Term(qj - LoadLanes(values + v * kLaneWidth), wj);
+          }
+        } else {
+          // A category mismatch adds 2 w; a match adds exactly nothing (sum + 0.0 == sum).
+          const Lanes mismatch = Broadcast(w[j] * 2.0);
+          for (int v = 0; v < kVectors; ++v) {
+            sums[v] += qj != LoadLanes(values + v * kLaneWidth) ? mismatch : Lanes{};
+          }
+        }
+      }
+      const int32_t lanes = std::min(kLanes, m - group);
+      for (int32_t i = 0; i < lanes; ++i) {
+        const double sum = sums[i / kLaneWidth][i % kLaneWidth];
+        if (sum > fastBound) continue;
+        const int32_t caseNumber = fastIndex[static_cast<size_t>(nd.high + group + i)];
+        if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) continue;
+        int32_t slot = fastCount;
+        while (slot > 0 && items[slot - 1].distance > sum) {
+          items[slot] = items[slot - 1];
+          --slot;
+        }
+        items[slot] = KNNNeighbor{sum, caseNumber};
+        if (fastCount < k) ++fastCount;
+        fastBound = fastCount == k ? items[k - 1].distance : kNoBound;
+      }
+    }
+    return;
+  } else {
+    // The leaf's rows are scattered over the store: ask for all of them before summing.
+    const size_t rowBytes = rowBase != nullptr ? rowStride * sizeof(double) : 0;
+    for (int32_t pos = nd.high; pos < nd.end; ++pos) {
+      const char* row = reinterpret_cast<const char*>(Row(fastIndex[static_cast<size_t>(pos)]));
+      __builtin_prefetch(row);
+      if (rowBytes > 64) __builtin_prefetch(row + 64);
+    }
   }
   for (int32_t pos = nd.high; pos < nd.end; ++pos) {
     const int32_t caseNumber = fastIndex[static_cast<size_t>(pos)];
@@ -821,13 +956,6 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
     int j = 0;
     // The bound is tested every fourth column: an early exit saves little on short rows and
     // its branch is hard to predict.
-    if constexpr (kPlain) {
-      const double* xp = x + firstColumn;
-      for (; j < f; ++j) {
-        sum += Terms::Term(q[j] - xp[j], 1.0);
-        if ((j & 3) == 3 && sum > fastBound) break;
-      }
-    }
     for (; j < f; ++j) {
       const double d = q[j] - x[col[j]];
       if (!kMixed || continuous[j]) {
@@ -838,7 +966,7 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
       if ((j & 3) == 3 && sum > fastBound) break;
     }
     if (j < f || sum > fastBound) continue;
-    if (skipSelf && sum == 0.0 && queryId == Code(x[caseIdColumn])) continue;
+    if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) continue;
     int32_t i = fastCount;
     while (i > 0 && items[i - 1].distance > sum) {
       items[i] = items[i - 1];
@@ -847,6 +975,21 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
     items[i] = KNNNeighbor{sum, caseNumber};
     if (fastCount < k) ++fastCount;
     fastBound = fastCount == k ? items[k - 1].distance : kNoBound;
+  }
+}
+
+template <class Terms>
+void KNNKdTree::Impl::FastVisitRoot(double rd) {
+  if (fastCompact) {
+    if (mixed) {
+      FastVisit<Terms, RowLayout::kCompact, true>(0, rd);
+    } else {
+      FastVisit<Terms, RowLayout::kCompact, false>(0, rd);
+    }
+  } else if (mixed) {
+    FastVisit<Terms, RowLayout::kStore, true>(0, rd);
+  } else {
+    FastVisit<Terms, RowLayout::kStore, false>(0, rd);
   }
 }
 
@@ -877,13 +1020,7 @@ bool KNNKdTree::Impl::FastSearch(const double* query, int K, bool includeSelf, d
     cellTerms[p] = term;
     rd += term;
   }
-  if (mixed) {
-    FastVisit<Terms, true, false>(0, rd);
-  } else if (plain) {
-    FastVisit<Terms, false, true>(0, rd);
-  } else {
-    FastVisit<Terms, false, false>(0, rd);
-  }
+  FastVisitRoot<Terms>(rd);
 
   const double tolerance = kTieAbsolute * scale + DBL_MIN;
   const KNNNeighbor* items = fastItems.data();
@@ -902,6 +1039,7 @@ bool KNNKdTree::Impl::FastSearch(const double* query, int K, bool includeSelf, d
 // one-case-per-leaf tree.
 void KNNKdTree::Impl::EnsureCanonical() {
   if (!built || hasRoot) return;
+  if (fastRows.size() * sizeof(double) > kKeepBothBytes) ReleaseCompactRows();
   IndexCases(lastFold);
   BuildTree();
 }
@@ -1166,12 +1304,40 @@ KNNNeighborList& KNNKdTree::FindNearest(const double* query, int K, bool include
   return list;
 }
 
+void KNNKdTree::QueryOrder(const std::vector<const double*>& rows, std::vector<int32_t>& order) {
+  const Impl& t = *impl_;
+  const int32_t count = static_cast<int32_t>(rows.size());
+  order.resize(rows.size());
+  if (!t.built || !t.fastUsable || t.fastNodes.empty()) {
+    for (int32_t i = 0; i < count; ++i) order[static_cast<size_t>(i)] = i;
+    return;
+  }
+  // The leaf each query descends to, by the search's own near-child rule; leaves are
+  // numbered by their first position, so sorting by it follows the tree's case order.
+  std::vector<std::pair<int32_t, int32_t>> keyed(rows.size());
+  for (int32_t i = 0; i < count; ++i) {
+    const double* query = rows[static_cast<size_t>(i)];
+    int32_t node = 0;
+    for (;;) {
+      const Impl::FastNode& nd = t.fastNodes[static_cast<size_t>(node)];
+      if (nd.position < 0) break;
+      const double q = query[t.featureColumn[static_cast<size_t>(nd.position)]];
+      node = (q - nd.lowMax) + (q - nd.highMin) < 0.0 ? node + 1 : nd.high;
+    }
+    keyed[static_cast<size_t>(i)] = {t.fastNodes[static_cast<size_t>(node)].high, i};
+  }
+  std::sort(keyed.begin(), keyed.end());
+  for (int32_t i = 0; i < count; ++i)
+    order[static_cast<size_t>(i)] = keyed[static_cast<size_t>(i)].second;
+}
+
 void KNNKdTree::Clear() {
   Impl& t = *impl_;
   t.ReleaseCanonical();
   t.built = false;
   t.fastIndex.clear();
   t.fastNodes.clear();
+  t.ReleaseCompactRows();
   pointCount_ = 0;
 }
 
@@ -1186,8 +1352,8 @@ long long KNNKdTree::CanonicalWalkSearches() const {
 size_t KNNKdTree::MemoryBytes() const {
   const Impl& t = *impl_;
   return t.index.capacity() * sizeof(int32_t) + t.nodes.capacity() * sizeof(Impl::Node) +
-         t.fastIndex.capacity() * sizeof(int32_t) +
-         t.fastNodes.capacity() * sizeof(Impl::FastNode) +
+         t.fastIndex.capacity() * sizeof(int32_t) + t.fastRows.capacity() * sizeof(double) +
+         t.fastBoxes.capacity() * sizeof(float) + t.fastNodes.capacity() * sizeof(Impl::FastNode) +
          t.pendingSearches.capacity() * sizeof(Impl::PendingSearch) +
          t.savedBounds.capacity() * sizeof(Impl::Bound) +
          t.pendingBuilds.capacity() * sizeof(Impl::PendingBuild) +

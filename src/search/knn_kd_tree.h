@@ -58,6 +58,11 @@ class KNNKdTree : public IKNNNearestNeighbor {
   // Every node, depth first, low child before high child (diagnostics only).
   void Dump();
 
+  // order <- positions 0..rows.size()-1 arranged so that queries falling into the same part
+  // of the tree come one after another (answers do not depend on the order in which
+  // queries are asked; consecutive nearby queries find their data in cache).
+  void QueryOrder(const std::vector<const double*>& rows, std::vector<int32_t>& order);
+
   // The tree's weight of each variable column (1.0 unless a build set it).
   const std::vector<double>& Weights() const { return weights_; }
   int PointCount() const { return pointCount_; }

@@ -7,10 +7,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/vel_display.h"
@@ -19,44 +21,32 @@
 
 namespace {
 
-using knn_test::BruteForceScan;
 using knn_test::BruteNeighbor;
 using knn_test::SearchTable;
 
-// Captures everything written through the host display while alive.
-class DisplayCapture {
- public:
-  DisplayCapture() { VelComponentDisplay::SetOutStream(&out_); }
-  ~DisplayCapture() { VelComponentDisplay::SetOutStream(nullptr); }
-  std::string Text() const { return out_.str(); }
-  // Values of every "label: value" line with that label.
-  std::vector<std::string> Values(const std::string& label) const {
-    std::vector<std::string> values;
-    std::istringstream lines(out_.str());
-    std::string line;
-    const std::string prefix = label + ": ";
-    while (std::getline(lines, line)) {
-      if (line.rfind(prefix, 0) == 0) values.push_back(line.substr(prefix.size()));
-    }
-    return values;
+// Values of every "label: value" line the tree writes through the host display.
+std::vector<std::string> Shown(KNNKdTree& tree, const std::string& label, bool dump = true) {
+  std::ostringstream out;
+  VelComponentDisplay::SetOutStream(&out);
+  dump ? tree.Dump() : tree.Display(false);
+  VelComponentDisplay::SetOutStream(nullptr);
+  std::vector<std::string> values;
+  std::istringstream lines(out.str());
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(label + ": ", 0) == 0) values.push_back(line.substr(label.size() + 2));
   }
-
- private:
-  std::ostringstream out_;
-};
+  return values;
+}
 
 std::vector<int> Cases(const KNNNeighborList& list) {
   std::vector<int> cases;
-  for (int i = 0; i < list.count; ++i)
-    cases.push_back(list.items[static_cast<size_t>(i)].caseIndex);
+  for (int i = 0; i < list.count; ++i) cases.push_back(list.items[size_t(i)].caseIndex);
   return cases;
 }
 
 std::vector<double> Distances(const KNNNeighborList& list) {
   std::vector<double> distances;
-  for (int i = 0; i < list.count; ++i) {
-    distances.push_back(list.items[static_cast<size_t>(i)].distance);
-  }
+  for (int i = 0; i < list.count; ++i) distances.push_back(list.items[size_t(i)].distance);
   return distances;
 }
 
@@ -69,18 +59,18 @@ bool NearlyEqual(double a, double b) {
 class TieExampleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    id_ = table_.AddCaseId("id");
-    x_ = table_.AddContinuous("x", 0.0, 4.0);
+    table_.AddCaseId("id");
+    table_.AddContinuous("x", 0.0, 4.0);
     table_.Settings().RescaleMethod = 1;
     table_.Settings().SpecifiedK = 1;
     const double xs[] = {0.0, 2.0, 2.0, 4.0};
     for (int i = 0; i < 4; ++i) table_.AddRow({i + 1.0, xs[i]});
     ASSERT_TRUE(table_.Prepare().IsOK());
+    tree_ = std::make_unique<KNNKdTree>(table_.Data());
+    ASSERT_TRUE(tree_->Build({1}, -1, nullptr).IsOK());
   }
-
   SearchTable table_;
-  int id_ = 0;
-  int x_ = 0;
+  std::unique_ptr<KNNKdTree> tree_;
 };
 
 // The build, worked by hand. Root cell [0, 4], ideal 2 = cv. Pass 1 leaves case 0 below cv
@@ -93,495 +83,192 @@ class TieExampleTest : public ::testing::Test {
 // With K = 2 the list is full at distance 1 and the root's high child (cell distance 1) is not
 // visited, so case 1, equally distant, is not reported. With K = 3 it is, after the others.
 TEST_F(TieExampleTest, EquallyDistantCasesFollowTheBuildLayout) {
-  KNNKdTree tree(table_.Data());
-  ASSERT_TRUE(tree.Build({x_}, -1, nullptr).IsOK());
   const double query[] = {99.0, 1.0};
-
-  const KNNNeighborList& two = tree.FindNearest(query, 2, true);
+  const KNNNeighborList& two = tree_->FindNearest(query, 2, true);
   EXPECT_EQ(Cases(two), (std::vector<int>{2, 0}));
   EXPECT_EQ(Distances(two), (std::vector<double>{1.0, 1.0}));
+  EXPECT_EQ(Cases(tree_->FindNearest(query, 3, true)), (std::vector<int>{2, 0, 1}));
 
-  const KNNNeighborList& three = tree.FindNearest(query, 3, true);
-  EXPECT_EQ(Cases(three), (std::vector<int>{2, 0, 1}));
-
-  DisplayCapture capture;
-  tree.Display(false);
-  EXPECT_EQ(capture.Values("Leaves are"), (std::vector<std::string>{"3", "1", "2", "0"}));
-  EXPECT_EQ(capture.Values("Node Num"),
+  EXPECT_EQ(Shown(*tree_, "Leaves are", false), (std::vector<std::string>{"3", "1", "2", "0"}));
+  EXPECT_EQ(Shown(*tree_, "Node Num", false),
             (std::vector<std::string>{"6", "2", "5", "0", "4", "1", "3"}));
-  EXPECT_EQ(capture.Values("cv"), (std::vector<std::string>{"3", "2", "1"}));
+  EXPECT_EQ(Shown(*tree_, "cv", false), (std::vector<std::string>{"3", "2", "1"}));
 }
 
+// The own case (distance 0 and the same case ID) is left out, an identical twin is not; K
+// beyond the indexed cases returns them all.
 TEST_F(TieExampleTest, OwnCaseLeftOutButIdenticalTwinReported) {
-  KNNKdTree tree(table_.Data());
-  ASSERT_TRUE(tree.Build({x_}, -1, nullptr).IsOK());
   const double* case2 = table_.Data().caseRows[2];
-
-  const KNNNeighborList& withoutSelf = tree.FindNearest(case2, 4, false);
+  const KNNNeighborList& withoutSelf = tree_->FindNearest(case2, 10, false);
+  EXPECT_EQ(withoutSelf.k, 10);
   ASSERT_EQ(withoutSelf.count, 3);
   EXPECT_EQ(withoutSelf.items[0].caseIndex, 1);
   EXPECT_EQ(withoutSelf.items[0].distance, 0.0);
-  std::vector<int> cases = Cases(withoutSelf);
+  const std::vector<int> cases = Cases(withoutSelf);
   EXPECT_EQ(std::count(cases.begin(), cases.end(), 2), 0);
+  EXPECT_EQ(tree_->FindNearest(case2, 10, true).count, 4);
 
-  const KNNNeighborList& withSelf = tree.FindNearest(case2, 4, true);
-  EXPECT_EQ(withSelf.count, 4);
-  // The stored ID is truncated before the comparison: 3.7 stored still matches query ID 3.
+  // A cleared tree finds nothing. After a rebuild, the stored ID is truncated before the
+  // comparison: 3.7 stored still matches query ID 3; the query's own ID is not truncated.
   std::vector<double> query(case2, case2 + 2);
-  table_.Data().caseStore[2 * 2 + id_] = 3.7;
-  ASSERT_TRUE(tree.Build({x_}, -1, nullptr).IsOK());
-  EXPECT_EQ(tree.FindNearest(query.data(), 4, false).count, 3);
-  query[static_cast<size_t>(id_)] = 3.7;  // the query's own ID is not truncated
-  EXPECT_EQ(tree.FindNearest(query.data(), 4, false).count, 4);
+  table_.Data().caseStore[2 * 2] = 3.7;
+  tree_->Clear();
+  EXPECT_EQ(tree_->FindNearest(query.data(), 4, false).count, 0);
+  ASSERT_TRUE(tree_->Build({1}, -1, nullptr).IsOK());
+  EXPECT_EQ(tree_->PointCount(), 4);
+  EXPECT_EQ(tree_->FindNearest(query.data(), 4, false).count, 3);
+  query[0] = 3.7;
+  EXPECT_EQ(tree_->FindNearest(query.data(), 4, false).count, 4);
 }
 
-TEST_F(TieExampleTest, KLargerThanIndexedCases) {
-  KNNKdTree tree(table_.Data());
-  ASSERT_TRUE(tree.Build({x_}, -1, nullptr).IsOK());
-  EXPECT_EQ(tree.FindNearest(table_.Data().caseRows[0], 10, true).count, 4);
-  EXPECT_EQ(tree.FindNearest(table_.Data().caseRows[0], 10, false).count, 3);
-  EXPECT_EQ(tree.FindNearest(table_.Data().caseRows[0], 10, false).k, 10);
-}
+TEST(KdTreeBuildTest, EqualCasesAndWeightedColumns) {
+  // All cases equal in every feature: one leaf, all found at distance 0 in index order.
+  SearchTable same;
+  same.AddCaseId("id");
+  const int x = same.AddContinuous("x");
+  const int c = same.AddCategorical("c", 3);
+  for (int i = 0; i < 6; ++i) same.AddRow({i + 1.0, 0.25, 1.0});
+  same.Settings().AllFeatures = {0};  // the features are constant on purpose
+  ASSERT_TRUE(same.Prepare().IsOK());
+  KNNKdTree one(same.Data());
+  one.Build({x, c}, -1, nullptr);
+  EXPECT_TRUE(Shown(one, "Split").empty());
+  EXPECT_EQ(Shown(one, "The leaves numbers are"), (std::vector<std::string>{"6"}));
+  EXPECT_EQ(Cases(one.FindNearest(same.Data().caseRows[0], 6, true)),
+            (std::vector<int>{0, 1, 2, 3, 4, 5}));
 
-TEST_F(TieExampleTest, ClearedTreeFindsNothingUntilRebuilt) {
-  KNNKdTree tree(table_.Data());
-  const double query[] = {0.0, 1.0};
-  EXPECT_EQ(tree.FindNearest(query, 1, true).count, 0);
-  ASSERT_TRUE(tree.Build({x_}, -1, nullptr).IsOK());
-  EXPECT_EQ(tree.PointCount(), 4);
-  tree.Clear();
-  EXPECT_EQ(tree.FindNearest(query, 1, true).count, 0);
-  DisplayCapture capture;
-  tree.DisplayStatus(false);
-  EXPECT_NE(capture.Text().find("    Null tree."), std::string::npos);
-  ASSERT_TRUE(tree.Build({x_}, -1, nullptr).IsOK());
-  EXPECT_EQ(tree.FindNearest(query, 1, true).count, 1);
-}
-
-// The search fails (count 0) exactly when the metric object cannot form a squared term.
-TEST_F(TieExampleTest, SearchFailsExactlyWhenASquareCannotBeFormed) {
-  KNNKdTree tree(table_.Data());
-  ASSERT_TRUE(tree.Build({x_}, -1, nullptr).IsOK());
-  KNNEuclideanDis metric;
-  const double limit = std::sqrt(DBL_MAX);
-  const double values[] = {1.0,
-                           -3.0,
-                           1e150,
-                           1e153,
-                           limit * (1.0 + 1e-15),
-                           -limit * (1.0 + 1e-15),
-                           1e300,
-                           VelMV::gMissingValue,
-                           std::numeric_limits<double>::quiet_NaN(),
-                           std::numeric_limits<double>::infinity()};
-  for (double v : values) {
-    double term = 0.0;
-    const bool formable = metric.ComputeTerm(v, 1.0, true, term).IsOK();
-    const double query[] = {0.0, v};
-    EXPECT_EQ(tree.FindNearest(query, 2, true).count, formable ? 2 : 0) << v;
-  }
-}
-
-// Build layouts checked through the tree's own dump.
-class BuildShapeTest : public ::testing::Test {
- protected:
-  // Splits and leaf sizes of a build, from its dump.
-  static void Shape(KNNKdTree& tree, std::vector<std::string>& splits,
-                    std::vector<std::string>& leafSizes, std::vector<std::string>& cuts) {
-    DisplayCapture capture;
-    tree.Dump();
-    splits = capture.Values("Split");
-    leafSizes = capture.Values("The leaves numbers are");
-    cuts = capture.Values("cv");
-  }
-};
-
-TEST_F(BuildShapeTest, AllEqualCasesMakeOneLeaf) {
-  SearchTable table;
-  const int id = table.AddCaseId("id");
-  const int x = table.AddContinuous("x");
-  const int c = table.AddCategorical("c", 3);
-  for (int i = 0; i < 6; ++i) table.AddRow({i + 1.0, 0.25, 1.0});
-  table.Settings().AllFeatures = {id};  // the features are constant on purpose
-  ASSERT_TRUE(table.Prepare().IsOK());
-  KNNKdTree tree(table.Data());
-  tree.Build({x, c}, -1, nullptr);
-  std::vector<std::string> splits, leaves, cuts;
-  Shape(tree, splits, leaves, cuts);
-  EXPECT_TRUE(splits.empty());
-  EXPECT_EQ(leaves, (std::vector<std::string>{"6"}));
-  // All of them are found at distance 0, in index order.
-  const KNNNeighborList& list = tree.FindNearest(table.Data().caseRows[0], 6, true);
-  EXPECT_EQ(Cases(list), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-}
-
-TEST_F(BuildShapeTest, EqualCasesInAWideCellAreSeparated) {
-  // Cases 1-4 share x = 0.5 inside the cell [-1, 1] that case 0 and 5 span.
-  SearchTable table;
-  table.AddCaseId("id");
-  const int x = table.AddContinuous("x");
+  // Cases 1-4 share x = 0.5 inside the cell [-1, 1] that cases 0 and 5 span: separated.
+  SearchTable wide;
+  wide.AddCaseId("id");
+  wide.AddContinuous("x");
   const double xs[] = {-1.0, 0.5, 0.5, 0.5, 0.5, 1.0};
-  for (int i = 0; i < 6; ++i) table.AddRow({i + 1.0, xs[i]});
-  ASSERT_TRUE(table.Prepare().IsOK());
-  KNNKdTree tree(table.Data());
-  tree.Build({x}, -1, nullptr);
-  std::vector<std::string> splits, leaves, cuts;
-  Shape(tree, splits, leaves, cuts);
-  EXPECT_EQ(leaves.size(), 6U);
-  for (const std::string& size : leaves) EXPECT_EQ(size, "1");
-}
+  for (int i = 0; i < 6; ++i) wide.AddRow({i + 1.0, xs[i]});
+  ASSERT_TRUE(wide.Prepare().IsOK());
+  KNNKdTree separated(wide.Data());
+  separated.Build({1}, -1, nullptr);
+  EXPECT_EQ(Shown(separated, "The leaves numbers are"), std::vector<std::string>(6, "1"));
 
-TEST_F(BuildShapeTest, ZeroWeightColumnIsNeverCut) {
-  SearchTable table;
-  table.AddCaseId("id");
-  const int wide = table.AddContinuous("wide", 0.0, 1000.0);
-  const int narrow = table.AddContinuous("narrow", 0.0, 1.0);
-  table.Settings().RescaleMethod = 1;  // keep the columns' own widths
+  // A zero-weight column is never cut, however wide; with weight it is cut first. Weights
+  // given for some columns leave the others' earlier weights in place.
+  SearchTable weighted;
+  weighted.AddCaseId("id");
+  const int wideColumn = weighted.AddContinuous("wide", 0.0, 1000.0);
+  const int narrow = weighted.AddContinuous("narrow", 0.0, 1.0);
+  weighted.Settings().RescaleMethod = 1;  // keep the columns' own widths
   std::mt19937 random(7);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  for (int i = 0; i < 40; ++i) table.AddRow({i + 1.0, 1000.0 * unit(random), unit(random)});
-  ASSERT_TRUE(table.Prepare().IsOK());
-  KNNKdTree tree(table.Data());
-  const std::vector<double> weights = {0.0, 1.0};
-  tree.Build({wide, narrow}, -1, &weights);
-  std::vector<std::string> splits, leaves, cuts;
-  Shape(tree, splits, leaves, cuts);
-  ASSERT_FALSE(splits.empty());
-  for (const std::string& cd : splits) EXPECT_EQ(cd, std::to_string(narrow));
-  // Without the weight the wide column is cut first.
-  const std::vector<double> even = {1.0, 1.0};
-  tree.Clear();
-  tree.Build({wide, narrow}, -1, &even);
-  Shape(tree, splits, leaves, cuts);
-  EXPECT_EQ(splits.front(), std::to_string(wide));
-}
-
-struct CategoricalCase {
-  const char* name;
-  std::vector<int> codes;
-  std::string expectedCut;
-};
-
-class CategoricalCutTest : public ::testing::TestWithParam<CategoricalCase> {};
-
-TEST_P(CategoricalCutTest, FirstSplitSeparatesTheCodeClosestToHalf) {
-  const CategoricalCase& p = GetParam();
-  SearchTable table;
-  table.AddCaseId("id");
-  const int c = table.AddCategorical("c", 4);
-  for (size_t i = 0; i < p.codes.size(); ++i) {
-    table.AddRow({i + 1.0, static_cast<double>(p.codes[i])});
-  }
-  ASSERT_TRUE(table.Prepare().IsOK());
-  KNNKdTree tree(table.Data());
-  tree.Build({c}, -1, nullptr);
-  DisplayCapture dump;
-  tree.Dump();  // the root comes first
-  ASSERT_FALSE(dump.Values("cv").empty());
-  EXPECT_EQ(dump.Values("cv").front(), p.expectedCut) << p.name;
-  // Categorical cuts keep no cell: lbnd 0 and hbnd the column's scale.
-  EXPECT_EQ(dump.Values("lbnd").front(), "0");
-  EXPECT_EQ(dump.Values("hbnd").front(), "1");
-  // Cases of the query's code come first at distance 0, all others at sqrt(2).
-  const int code = p.codes.back();
-  const double query[] = {0.0, static_cast<double>(code)};
-  const int n = static_cast<int>(p.codes.size());
-  const KNNNeighborList& list = tree.FindNearest(query, n, true);
-  ASSERT_EQ(list.count, n);
-  const int same = static_cast<int>(std::count(p.codes.begin(), p.codes.end(), code));
-  for (int i = 0; i < n; ++i) {
-    const KNNNeighbor& item = list.items[static_cast<size_t>(i)];
-    EXPECT_EQ(item.distance, i < same ? 0.0 : std::sqrt(2.0)) << p.name << " rank " << i;
-    EXPECT_EQ(p.codes[static_cast<size_t>(item.caseIndex)] == code, i < same) << p.name;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Codes, CategoricalCutTest,
-                         ::testing::Values(
-                             // counts 2, 3, 5 of 10: code 2 holds exactly half.
-                             CategoricalCase{"half", {0, 1, 2, 2, 1, 2, 0, 2, 1, 2}, "2"},
-                             // counts 2, 2, 2: equally close, the lowest code wins.
-                             CategoricalCase{"tie_lowest", {2, 1, 0, 0, 1, 2}, "0"},
-                             // counts 1, 0, 0, 3 of 4: |2 - 1| = |2 - 3|, the lower code 0 wins.
-                             CategoricalCase{"tie_skips_empty", {3, 0, 3, 3}, "0"},
-                             // counts 1, 4, 0, 2 of 7: code 1 (|3.5 - 4| = 0.5) beats code 3 (1.5).
-                             CategoricalCase{"closest_above_half", {1, 3, 1, 0, 1, 3, 1}, "1"}),
-                         [](const ::testing::TestParamInfo<CategoricalCase>& info) {
-                           return std::string(info.param.name);
-                         });
-
-TEST(KdTreeFoldTest, HeldOutFoldIsAbsentFromEveryLeaf) {
-  SearchTable table;
-  table.AddCaseId("id");
-  const int x = table.AddContinuous("x");
-  const int fold = table.AddCategorical("fold", 3);
-  table.Settings().VFoldVariable = fold;
-  for (int i = 0; i < 30; ++i) table.AddRow({i + 1.0, -1.0 + i / 15.0, double(i % 3)});
-  ASSERT_TRUE(table.Prepare().IsOK());
-  KNNKdTree tree(table.Data());
-  for (int held = -1; held < 3; ++held) {
-    tree.Clear();
-    tree.Build({x}, held, nullptr);
-    EXPECT_EQ(tree.PointCount(), held == -1 ? 30 : 20);
-    const KNNNeighborList& list = tree.FindNearest(table.Data().caseRows[0], 30, true);
-    ASSERT_EQ(list.count, tree.PointCount());
-    for (int i = 0; i < list.count; ++i) {
-      EXPECT_NE(list.items[static_cast<size_t>(i)].caseIndex % 3, held);
-    }
-  }
-}
-
-TEST(KdTreeWeightsTest, WeightsPersistForColumnsNotGivenAgain) {
-  SearchTable table;
-  table.AddCaseId("id");
-  const int a = table.AddContinuous("a");
-  const int b = table.AddContinuous("b");
-  table.AddRow({1, -1.0, 0.5});
-  table.AddRow({2, 1.0, -0.5});
-  ASSERT_TRUE(table.Prepare().IsOK());
-  KNNKdTree tree(table.Data());
+  for (int i = 0; i < 40; ++i) weighted.AddRow({i + 1.0, 1000.0 * unit(random), unit(random)});
+  ASSERT_TRUE(weighted.Prepare().IsOK());
+  KNNKdTree tree(weighted.Data());
   EXPECT_EQ(tree.Weights(), (std::vector<double>{1.0, 1.0, 1.0}));
-  const std::vector<double> first = {4.0, 9.0};
-  tree.Build({a, b}, -1, &first);
+  const std::vector<double> zero = {0.0, 1.0}, four = {4.0, 9.0}, half = {0.5};
+  tree.Build({wideColumn, narrow}, -1, &zero);
+  const std::vector<std::string> splits = Shown(tree, "Split");
+  ASSERT_FALSE(splits.empty());
+  EXPECT_EQ(splits, std::vector<std::string>(splits.size(), std::to_string(narrow)));
   tree.Clear();
-  const std::vector<double> second = {0.5};
-  tree.Build({b}, -1, &second);
-  EXPECT_EQ(tree.Weights(), (std::vector<double>{1.0, 4.0, 0.5}));
+  tree.Build({wideColumn, narrow}, -1, &four);
+  EXPECT_EQ(Shown(tree, "Split").front(), std::to_string(wideColumn));
   tree.Clear();
-  tree.Build({a}, -1, nullptr);
+  tree.Build({narrow}, -1, &half);
+  tree.Clear();
+  tree.Build({wideColumn}, -1, nullptr);
   EXPECT_EQ(tree.Weights(), (std::vector<double>{1.0, 4.0, 0.5}));
-  // Only a counts now, with weight 4: distance between the two cases sqrt(4 * 2^2) = 4.
-  const KNNNeighborList& list = tree.FindNearest(table.Data().caseRows[0], 2, false);
-  ASSERT_EQ(list.count, 1);
-  EXPECT_EQ(list.items[0].distance, 4.0);
+  // Only the wide column counts now, with weight 4: twice the smallest difference.
+  const KNNDataPreparation& data = weighted.Data();
+  double nearest = DBL_MAX;
+  for (int i = 1; i < 40; ++i) {
+    nearest = std::min(nearest, std::fabs(data.caseRows[size_t(i)][1] - data.caseRows[0][1]));
+  }
+  EXPECT_DOUBLE_EQ(tree.FindNearest(data.caseRows[0], 1, false).items[0].distance, 2 * nearest);
 }
 
-TEST(KdTreeDisplayTest, DisplayAllShowsPointsBoundsAndTree) {
+// A categorical column is cut at the code whose count is closest to half the cases (the
+// lowest code on ties); such a cut keeps no cell.
+TEST(KdTreeBuildTest, CategoricalCutSeparatesTheCodeClosestToHalf) {
+  const struct {
+    std::vector<int> codes;
+    const char* cut;
+  } cases[] = {{{0, 1, 2, 2, 1, 2, 0, 2, 1, 2}, "2"},  // counts 2, 3, 5 of 10: exactly half
+               {{2, 1, 0, 0, 1, 2}, "0"},              // 2, 2, 2: the lowest code
+               {{3, 0, 3, 3}, "0"},                    // 1, 0, 0, 3: |2 - 1| = |2 - 3|
+               {{1, 3, 1, 0, 1, 3, 1}, "1"}};          // 1, 4, 0, 2: 0.5 beats 1.5
+  for (const auto& p : cases) {
+    SCOPED_TRACE(::testing::Message() << "cut " << p.cut << ", " << p.codes.size() << " cases");
+    SearchTable table;
+    table.AddCaseId("id");
+    table.AddCategorical("c", 4);
+    for (size_t i = 0; i < p.codes.size(); ++i) table.AddRow({i + 1.0, double(p.codes[i])});
+    ASSERT_TRUE(table.Prepare().IsOK());
+    KNNKdTree tree(table.Data());
+    tree.Build({1}, -1, nullptr);
+    ASSERT_FALSE(Shown(tree, "cv").empty());
+    EXPECT_EQ(Shown(tree, "cv").front(), p.cut);  // the root comes first
+    EXPECT_EQ(Shown(tree, "lbnd").front(), "0");
+    EXPECT_EQ(Shown(tree, "hbnd").front(), "1");
+  }
+}
+
+// Randomised comparisons on data made to produce ties, over both metrics, weights (one of
+// them zero), held-out folds, training cases without themselves and queries off the data
+// or outside its range:
+// the search must agree with a brute-force scan, and the bucketed search with the canonical
+// walk alone bit for bit (same case numbers in the same order, identical distances).
+enum class Shape { kClusters, kDuplicates, kMixedGrid, kCategoricalHeavy, kHugeValues };
+
+class KdTreeRandomised : public ::testing::TestWithParam<std::tuple<Shape, int, unsigned, int>> {};
+
+TEST_P(KdTreeRandomised, AgreesWithBruteForceAndWithTheCanonicalWalk) {
+  const auto [shape, metric, seed, cases] = GetParam();
+  // id, four continuous columns (1-4), three categorical ones (5-7: 3, 10, 12 codes), a fold.
+  std::mt19937 random(seed);
   SearchTable table;
   table.AddCaseId("id");
-  const int x = table.AddContinuous("x");
-  table.AddRow({1, -1.0});
-  table.AddRow({2, 1.0});
-  ASSERT_TRUE(table.Prepare().IsOK());
-  KNNKdTree tree(table.Data());
-  tree.Build({x}, -1, nullptr);
-  DisplayCapture capture;
-  tree.DisplayAll();
-  const std::string text = capture.Text();
-  for (const char* expected :
-       {"Display all used points", "Points display end", "Bound display", "Bound display end",
-        "Tree discription", "Tree discription end", "Tree status"}) {
-    EXPECT_NE(text.find(expected), std::string::npos) << expected;
-  }
-  EXPECT_EQ(capture.Values("one point").size(), 2U);
-  EXPECT_EQ(capture.Values("Tree number"), (std::vector<std::string>{"2"}));
-  EXPECT_EQ(capture.Values("Point size"), (std::vector<std::string>{"2"}));
-  EXPECT_EQ(capture.Values("bucket size"), (std::vector<std::string>{"1"}));
-  // Bounds in case units: the id column is not a feature, x spans [-1, 1].
-  EXPECT_EQ(capture.Values("Bound"), (std::vector<std::string>{"0 0", "1 -1"}));
-}
-
-// Randomised comparison with a brute-force scan over mixed columns.
-struct RandomSetup {
-  unsigned seed;
-  int metric;  // 0 Euclidean, 1 city block
-  int cases;
-};
-
-class KdTreeVersusBruteForce : public ::testing::TestWithParam<RandomSetup> {};
-
-TEST_P(KdTreeVersusBruteForce, SameNeighboursAsAFullScan) {
-  const RandomSetup setup = GetParam();
-  std::mt19937 random(setup.seed);
-  SearchTable table;
-  const int id = table.AddCaseId("id");
-  const int x1 = table.AddContinuous("x1", 0.0, 10.0);
-  const int c1 = table.AddCategorical("c1", 3);
-  const int x2 = table.AddContinuous("x2", -5.0, 5.0);
-  const int x3 = table.AddContinuous("x3", 0.0, 1.0);
-  const int c2 = table.AddCategorical("c2", 5);
-  const int fold = table.AddCategorical("fold", 3);
+  for (int j = 0; j < 4; ++j) table.AddContinuous("x" + std::to_string(j), -1e9, 1e9);
+  const int codes[] = {3, 10, 12};
+  for (int g = 0; g < 3; ++g) table.AddCategorical("c" + std::to_string(g), codes[g]);
+  const int fold = table.AddCategorical("fold", 4);
   table.Settings().VFoldVariable = fold;
-  table.Settings().DistMetric = setup.metric;
+  table.Settings().DistMetric = metric;
   table.Settings().SpecifiedK = 1;
-
-  // Coarse grids make exact ties and duplicate cases common.
-  std::uniform_int_distribution<int> grid(0, 8);
-  std::uniform_int_distribution<int> code3(0, 2);
-  std::uniform_int_distribution<int> code5(0, 4);
-  std::normal_distribution<double> noise(0.0, 1.0);
-  for (int i = 0; i < setup.cases; ++i) {
-    const bool fine = i % 4 == 0;
-    table.AddRow({i + 1.0, fine ? 5.0 + 2.0 * noise(random) : 1.25 * grid(random),
-                  double(code3(random)), fine ? noise(random) : -4.0 + grid(random),
-                  0.125 * grid(random), double(code5(random)), double(i % 3)});
+  table.Settings().RescaleMethod = 1;  // raw values
+  std::normal_distribution<double> gauss(0.0, 1.0);
+  std::uniform_int_distribution<int> grid(-3, 3);
+  std::vector<double> centres(6 * 4);  // six clusters
+  for (double& v : centres) v = 5.0 * gauss(random);
+  std::vector<std::vector<double>> rows;
+  for (int i = 0; i < cases; ++i) {
+    std::vector<double> row(9);
+    row[0] = i + 1.0;
+    for (size_t j = 0; j < 4; ++j) {
+      double v = centres[size_t(i % 6) * 4 + j] + gauss(random);
+      if (shape == Shape::kMixedGrid && i % 4 != 0) v = 1.25 * grid(random);
+      if (shape == Shape::kCategoricalHeavy) {
+        v = j == 0 ? 0.25 * grid(random) : (grid(random) > 2 ? 1.0 : 0.0);
+      }
+      if (shape == Shape::kHugeValues) v *= 1e149;
+      row[1 + j] = v;
+    }
+    for (int g = 0; g < 3; ++g) {
+      row[size_t(5 + g)] = std::uniform_int_distribution<int>(0, codes[g] - 1)(random);
+    }
+    row[8] = i % 4;
+    // Duplicates: every third case repeats an earlier one in all features.
+    if (shape == Shape::kDuplicates && i % 3 == 2) {
+      std::copy(rows[size_t(i / 2)].begin() + 1, rows[size_t(i / 2)].begin() + 8, row.begin() + 1);
+    }
+    rows.push_back(row);
+    table.AddRow(row);
   }
   ASSERT_TRUE(table.Prepare().IsOK());
   const KNNDataPreparation& data = table.Data();
-
+  // The last set is wider than the index copies (columns may repeat): its leaves are read
+  // from the store rows.
   const std::vector<std::vector<int>> featureSets = {
-      {x1, c1, x2, x3, c2}, {c2, x3, x1}, {x2}, {c1, c2}, {x3, c1}};
-  std::uniform_real_distribution<double> weightDraw(0.0, 3.0);
-  KNNKdTree tree(table.Data());
-  int compared = 0;
-  for (size_t set = 0; set < featureSets.size(); ++set) {
-    const std::vector<int>& features = featureSets[set];
-    std::vector<double> weights;
-    for (size_t j = 0; j < features.size(); ++j) {
-      weights.push_back(j == 1 && set == 0 ? 0.0 : (set % 2 == 0 ? weightDraw(random) : 1.0));
-    }
-    for (int held = -1; held < 3; ++held) {
-      tree.Clear();
-      ASSERT_TRUE(tree.Build(features, held, &weights).IsOK());
-      for (int q = 0; q < 25; ++q) {
-        // Training cases without themselves, and fresh queries (some outside the data).
-        std::vector<double> query;
-        bool includeSelf = q % 2 == 1;
-        if (!includeSelf) {
-          const double* row = data.caseRows[static_cast<size_t>((q * 37 + held + 1) % setup.cases)];
-          query.assign(row, row + data.rowWidth);
-        } else {
-          query = {-1.0,
-                   -1.5 + 3.0 * std::uniform_real_distribution<double>(0.0, 1.0)(random),
-                   double(code3(random)),
-                   -1.5 + 3.0 * std::uniform_real_distribution<double>(0.0, 1.0)(random),
-                   -1.0 + 0.25 * grid(random),
-                   double(code5(random)),
-                   0.0};
-        }
-        const std::vector<BruteNeighbor> brute = BruteForceScan(
-            data, features, weights, setup.metric == 0, query.data(), fold, held, id, includeSelf);
-        for (int K = 1; K <= 10; ++K) {
-          const KNNNeighborList& list = tree.FindNearest(query.data(), K, includeSelf);
-          const int expectedCount = std::min<int>(K, static_cast<int>(brute.size()));
-          ASSERT_EQ(list.count, expectedCount) << "K " << K;
-          const double kth = brute[static_cast<size_t>(expectedCount - 1)].distance;
-          std::set<int> reported;
-          for (int i = 0; i < list.count; ++i) {
-            const KNNNeighbor& item = list.items[static_cast<size_t>(i)];
-            ASSERT_TRUE(NearlyEqual(item.distance, brute[static_cast<size_t>(i)].distance))
-                << "set " << set << " fold " << held << " K " << K << " rank " << i;
-            if (i > 0) {
-              EXPECT_LE(list.items[static_cast<size_t>(i - 1)].distance, item.distance);
-            }
-            reported.insert(item.caseIndex);
-          }
-          EXPECT_EQ(reported.size(), static_cast<size_t>(list.count));
-          // Every case clearly closer than the K-th distance must be among them, and every
-          // reported case must really lie at its reported distance.
-          for (const BruteNeighbor& b : brute) {
-            if (b.distance < kth && !NearlyEqual(b.distance, kth)) {
-              EXPECT_EQ(reported.count(b.caseIndex), 1U) << "missing case " << b.caseIndex;
-            }
-          }
-          for (int i = 0; i < list.count; ++i) {
-            const KNNNeighbor& item = list.items[static_cast<size_t>(i)];
-            const auto match =
-                std::find_if(brute.begin(), brute.end(),
-                             [&](const BruteNeighbor& b) { return b.caseIndex == item.caseIndex; });
-            ASSERT_NE(match, brute.end());
-            EXPECT_TRUE(NearlyEqual(match->distance, item.distance));
-          }
-          ++compared;
-        }
-      }
-    }
-  }
-  EXPECT_EQ(compared, 5 * 4 * 25 * 10);
-}
-
-INSTANTIATE_TEST_SUITE_P(Seeds, KdTreeVersusBruteForce,
-                         ::testing::Values(RandomSetup{1234, 0, 300}, RandomSetup{1234, 1, 300},
-                                           RandomSetup{99, 0, 57}, RandomSetup{99, 1, 57},
-                                           RandomSetup{2024, 0, 800}));
-
-// The bucketed search against the canonical walk alone: same case numbers in the same order
-// and bit-identical distances, on data made to produce ties.
-enum class Shape { kClusters, kDuplicates, kIntegerGrid, kCategoricalHeavy, kHugeValues };
-
-struct WalkSetup {
-  Shape shape;
-  int metric;  // 0 Euclidean, 1 city block
-  unsigned seed;
-  int cases;
-};
-
-class FastSearchVersusCanonicalWalk : public ::testing::TestWithParam<WalkSetup> {
- protected:
-  // id, four continuous columns, three categorical ones (3, 10, 12 codes), a fold column.
-  void Fill(const WalkSetup& setup) {
-    std::mt19937 random(setup.seed);
-    id_ = table_.AddCaseId("id");
-    for (int j = 0; j < 4; ++j) {
-      continuous_.push_back(table_.AddContinuous("x" + std::to_string(j), -1e9, 1e9));
-    }
-    const int codes[] = {3, 10, 12};
-    for (int g = 0; g < 3; ++g) {
-      categorical_.push_back(table_.AddCategorical("c" + std::to_string(g), codes[g]));
-    }
-    fold_ = table_.AddCategorical("fold", 4);
-    table_.Settings().VFoldVariable = fold_;
-    table_.Settings().DistMetric = setup.metric;
-    table_.Settings().SpecifiedK = 1;
-    table_.Settings().RescaleMethod = 1;  // raw values
-
-    std::normal_distribution<double> gauss(0.0, 1.0);
-    std::uniform_int_distribution<int> grid(-3, 3);
-    std::vector<std::vector<double>> centres(6, std::vector<double>(4));
-    for (auto& c : centres) {
-      for (double& v : c) v = 5.0 * gauss(random);
-    }
-    std::vector<std::vector<double>> rows;
-    for (int i = 0; i < setup.cases; ++i) {
-      std::vector<double> row(9);
-      row[0] = i + 1.0;
-      const auto& centre = centres[static_cast<size_t>(i % 6)];
-      for (int j = 0; j < 4; ++j) {
-        double v = centre[static_cast<size_t>(j)] + gauss(random);
-        if (setup.shape == Shape::kIntegerGrid) v = grid(random);
-        if (setup.shape == Shape::kCategoricalHeavy) {
-          v = j == 0 ? 0.25 * grid(random) : (grid(random) > 2 ? 1.0 : 0.0);
-        }
-        if (setup.shape == Shape::kHugeValues) v *= 1e149;
-        row[static_cast<size_t>(1 + j)] = v;
-      }
-      for (int g = 0; g < 3; ++g) {
-        row[static_cast<size_t>(5 + g)] =
-            static_cast<double>(std::uniform_int_distribution<int>(0, codes[g] - 1)(random));
-      }
-      row[8] = i % 4;
-      // Duplicates: every third case repeats an earlier one in all features.
-      if (setup.shape == Shape::kDuplicates && i % 3 == 2) {
-        std::copy(rows[static_cast<size_t>(i / 2)].begin() + 1,
-                  rows[static_cast<size_t>(i / 2)].begin() + 8, row.begin() + 1);
-      }
-      rows.push_back(row);
-    }
-    for (auto& row : rows) table_.AddRow(row);
-    ASSERT_TRUE(table_.Prepare().IsOK());
-  }
-
-  SearchTable table_;
-  int id_ = -1;
-  int fold_ = -1;
-  std::vector<int> continuous_;
-  std::vector<int> categorical_;
-};
-
-TEST_P(FastSearchVersusCanonicalWalk, IdenticalNeighboursAndDistances) {
-  const WalkSetup setup = GetParam();
-  Fill(setup);
-  const KNNDataPreparation& data = table_.Data();
-  const std::vector<int>& x = continuous_;
-  const std::vector<int>& c = categorical_;
-  const std::vector<std::vector<int>> featureSets = {{x[0], x[1], x[2], x[3]},
-                                                     {x[2], c[1], x[0], c[2], x[1], c[0]},
-                                                     {c[0], c[1], c[2]},
-                                                     {x[3], c[1]}};
-  std::mt19937 random(setup.seed + 1);
+      {1, 2, 3, 4}, {3, 6, 1, 7, 2, 5}, {5, 6, 7}, {4, 6}, {1, 2, 3, 4, 5, 6, 7, 4, 3, 2, 1, 6, 2}};
   std::uniform_real_distribution<double> weightDraw(0.0, 2.5);
-  KNNKdTree fast(table_.Data());
-  KNNKdTree walk(table_.Data());
+  KNNKdTree fast(table.Data());
+  KNNKdTree walk(table.Data());
   walk.ForceCanonicalWalk(true);
   long long searches = 0;
   for (size_t set = 0; set < featureSets.size(); ++set) {
@@ -597,70 +284,97 @@ TEST_P(FastSearchVersusCanonicalWalk, IdenticalNeighboursAndDistances) {
       ASSERT_TRUE(fast.Build(features, held, &weights).IsOK());
       ASSERT_TRUE(walk.Build(features, held, &weights).IsOK());
       for (int q = 0; q < 40; ++q) {
-        const bool includeSelf = q % 4 == 3;
-        std::vector<double> query(
-            data.caseRows[static_cast<size_t>((q * 53) % setup.cases)],
-            data.caseRows[static_cast<size_t>((q * 53) % setup.cases)] + data.rowWidth);
-        if (includeSelf) query[static_cast<size_t>(x[q % 4])] += 0.5;  // off the data
-        for (int K = 1; K <= 10; ++K) {
+        const bool includeSelf = q % 4 == 3 || q % 8 == 5;
+        const double* row = data.caseRows[size_t((q * 53 + held + 1) % cases)];
+        std::vector<double> query(row, row + data.rowWidth);
+        if (q % 4 == 3) query[size_t(1 + q % 4)] += 0.5;  // off the data
+        if (q % 8 == 5) {                                 // outside the data's range
+          for (size_t j = 1; j <= 4; ++j) query[j] = 3.0 * query[j] + (j % 2 ? 20.0 : -20.0);
+        }
+        const std::vector<BruteNeighbor> brute = knn_test::BruteForceScan(
+            data, features, weights, metric == 0, query.data(), fold, held, 0, includeSelf);
+        for (int K = 1; K <= 10; ++K, ++searches) {
+          SCOPED_TRACE(::testing::Message()
+                       << "set " << set << " fold " << held << " q " << q << " K " << K);
           const KNNNeighborList& a = fast.FindNearest(query.data(), K, includeSelf);
           const std::vector<int> fastCases = Cases(a);
           const std::vector<double> fastDistances = Distances(a);
           const KNNNeighborList& b = walk.FindNearest(query.data(), K, includeSelf);
-          ASSERT_EQ(fastCases, Cases(b))
-              << "set " << set << " fold " << held << " q " << q << " K " << K;
+          ASSERT_EQ(fastCases, Cases(b));
           const std::vector<double> walkDistances = Distances(b);
-          for (size_t i = 0; i < walkDistances.size(); ++i) {
-            ASSERT_EQ(std::memcmp(&fastDistances[i], &walkDistances[i], sizeof(double)), 0)
-                << "set " << set << " K " << K << " rank " << i;
+          ASSERT_EQ(std::memcmp(fastDistances.data(), walkDistances.data(),
+                                sizeof(double) * walkDistances.size()),
+                    0);
+
+          const size_t count = std::min<size_t>(size_t(K), brute.size());
+          ASSERT_EQ(fastCases.size(), count);
+          const double kth = brute[count - 1].distance;
+          for (size_t i = 0; i < count; ++i) {
+            ASSERT_TRUE(NearlyEqual(fastDistances[i], brute[i].distance)) << "rank " << i;
+            // Every reported case really lies at its reported distance.
+            const auto match = std::find_if(brute.begin(), brute.end(), [&](const auto& n) {
+              return n.caseIndex == fastCases[i];
+            });
+            ASSERT_NE(match, brute.end());
+            EXPECT_TRUE(NearlyEqual(match->distance, fastDistances[i]));
           }
-          ++searches;
+          const std::set<int> reported(fastCases.begin(), fastCases.end());
+          EXPECT_EQ(reported.size(), count);
+          // Every case clearly closer than the K-th distance is among them.
+          for (const BruteNeighbor& n : brute) {
+            if (n.distance < kth && !NearlyEqual(n.distance, kth)) {
+              EXPECT_EQ(reported.count(n.caseIndex), 1U) << "missing case " << n.caseIndex;
+            }
+          }
         }
       }
     }
   }
   EXPECT_EQ(walk.CanonicalWalkSearches(), searches);
-  if (setup.shape == Shape::kClusters) {
+  if (shape == Shape::kClusters) {
     // Without ties the walk answers only the categorical-only feature set.
     EXPECT_LE(fast.CanonicalWalkSearches(), searches / 4 + searches / 50);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, FastSearchVersusCanonicalWalk,
-                         ::testing::Values(WalkSetup{Shape::kClusters, 0, 11, 700},
-                                           WalkSetup{Shape::kClusters, 1, 12, 700},
-                                           WalkSetup{Shape::kClusters, 0, 13, 9},
-                                           WalkSetup{Shape::kDuplicates, 0, 14, 400},
-                                           WalkSetup{Shape::kDuplicates, 1, 15, 400},
-                                           WalkSetup{Shape::kIntegerGrid, 0, 16, 500},
-                                           WalkSetup{Shape::kIntegerGrid, 1, 17, 500},
-                                           WalkSetup{Shape::kCategoricalHeavy, 0, 18, 600},
-                                           WalkSetup{Shape::kCategoricalHeavy, 1, 19, 600},
-                                           WalkSetup{Shape::kHugeValues, 0, 20, 300},
-                                           WalkSetup{Shape::kHugeValues, 1, 21, 300}));
+INSTANTIATE_TEST_SUITE_P(Shapes, KdTreeRandomised,
+                         ::testing::Values(std::make_tuple(Shape::kClusters, 0, 11u, 700),
+                                           std::make_tuple(Shape::kClusters, 1, 12u, 700),
+                                           std::make_tuple(Shape::kClusters, 0, 13u, 9),
+                                           std::make_tuple(Shape::kDuplicates, 0, 14u, 400),
+                                           std::make_tuple(Shape::kDuplicates, 1, 15u, 400),
+                                           std::make_tuple(Shape::kMixedGrid, 0, 16u, 500),
+                                           std::make_tuple(Shape::kMixedGrid, 1, 17u, 500),
+                                           std::make_tuple(Shape::kMixedGrid, 1, 1234u, 57),
+                                           std::make_tuple(Shape::kCategoricalHeavy, 0, 18u, 600),
+                                           std::make_tuple(Shape::kCategoricalHeavy, 1, 19u, 600),
+                                           std::make_tuple(Shape::kHugeValues, 0, 20u, 300),
+                                           std::make_tuple(Shape::kHugeValues, 1, 21u, 300)));
 
-// Squares that cannot be formed fail the search in both ways of answering it.
-TEST(KdTreeFastSearchTest, OverflowFailsLikeTheWalk) {
+// The search fails (count 0) exactly when the metric cannot form a squared term, in both
+// ways of answering it.
+TEST(KdTreeFastSearchTest, SearchFailsExactlyWhenASquareCannotBeFormed) {
   SearchTable table;
   table.AddCaseId("id");
-  const int x = table.AddContinuous("x", -1e300, 1e300);
-  const int y = table.AddContinuous("y", -1e300, 1e300);
+  table.AddContinuous("x", 0.0, 5.0);
+  table.AddContinuous("y", 0.0, 6.0);
   table.Settings().RescaleMethod = 1;  // raw values
-  for (int i = 0; i < 50; ++i) table.AddRow({i + 1.0, i * 1e153, (i % 7) * 1.0});
+  for (int i = 0; i < 50; ++i) table.AddRow({i + 1.0, i * 0.1, (i % 7) * 1.0});
   ASSERT_TRUE(table.Prepare().IsOK());
-  KNNKdTree fast(table.Data());
-  KNNKdTree walk(table.Data());
+  KNNKdTree fast(table.Data()), walk(table.Data());
   walk.ForceCanonicalWalk(true);
-  ASSERT_TRUE(fast.Build({x, y}, -1, nullptr).IsOK());
-  ASSERT_TRUE(walk.Build({x, y}, -1, nullptr).IsOK());
-  for (double qx : {0.0, 3e153, 1e300, -1e300}) {
-    const std::vector<double> query = {0.0, qx, 2.0};
-    const KNNNeighborList& a = fast.FindNearest(query.data(), 3, true);
-    const std::vector<int> fastCases = Cases(a);
-    const KNNNeighborList& b = walk.FindNearest(query.data(), 3, true);
-    EXPECT_EQ(fastCases, Cases(b)) << qx;
-    // Distances up to 49e153 square beyond DBL_MAX: any query must fail.
-    EXPECT_EQ(b.count, 0) << qx;
+  ASSERT_TRUE(fast.Build({1, 2}, -1, nullptr).IsOK());
+  ASSERT_TRUE(walk.Build({1, 2}, -1, nullptr).IsOK());
+  const double limit = std::sqrt(DBL_MAX) * (1.0 + 1e-15);
+  for (double v :
+       {1.0, -3.0, 1e150, 1e153, limit, -limit, 1e300, VelMV::gMissingValue,
+        std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+    double term = 0.0;
+    const bool formable = KNNEuclideanDis().ComputeTerm(v, 1.0, true, term).IsOK();
+    const std::vector<double> query = {0.0, v, 2.0};
+    const std::vector<int> fastCases = Cases(fast.FindNearest(query.data(), 3, true));
+    EXPECT_EQ(fastCases.size(), formable ? 3U : 0U) << v;
+    EXPECT_EQ(fastCases, Cases(walk.FindNearest(query.data(), 3, true))) << v;
   }
 }
 
@@ -668,32 +382,43 @@ TEST(KdTreeFastSearchTest, OverflowFailsLikeTheWalk) {
 TEST(KdTreeFastSearchTest, MemoryStaysAFewNumbersPerCase) {
   SearchTable table;
   table.AddCaseId("id");
-  std::vector<int> features;
-  for (int j = 0; j < 8; ++j) features.push_back(table.AddContinuous("x" + std::to_string(j)));
+  for (int j = 0; j < 8; ++j) table.AddContinuous("x" + std::to_string(j));
   std::mt19937 random(5);
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   const int n = 20000;
   for (int i = 0; i < n; ++i) {
-    std::vector<double> row = {i + 1.0};
-    for (int j = 0; j < 8; ++j) row.push_back(unit(random));
+    std::vector<double> row(9, i + 1.0);
+    for (size_t j = 1; j < 9; ++j) row[j] = unit(random);
     table.AddRow(row);
   }
+  const std::vector<int> features = {1, 2, 3, 4, 5, 6, 7, 8};
   ASSERT_TRUE(table.Prepare().IsOK());
   KNNKdTree tree(table.Data());
   ASSERT_TRUE(tree.Build(features, -1, nullptr).IsOK());
-  for (int i = 0; i < 200; ++i)
-    tree.FindNearest(table.Data().caseRows[static_cast<size_t>(i)], 5, false);
-  // Without ties the one-case-per-leaf tree is never made.
+  for (int i = 0; i < 200; ++i) tree.FindNearest(table.Data().caseRows[size_t(i)], 5, false);
+  // Without ties the one-case-per-leaf tree is never made: the index is its copy of the
+  // eight searched numbers per case and a few more.
   EXPECT_EQ(tree.CanonicalWalkSearches(), 0);
-  EXPECT_LT(tree.MemoryBytes(), static_cast<size_t>(n) * 20);
+  const size_t copy = size_t(n) * features.size() * sizeof(double);
+  EXPECT_LT(tree.MemoryBytes(), copy + size_t(n) * 24);
   tree.ForceCanonicalWalk(true);
   tree.FindNearest(table.Data().caseRows[0], 5, false);
-  EXPECT_LT(tree.MemoryBytes(), static_cast<size_t>(n) * 100);
+  EXPECT_LT(tree.MemoryBytes(), copy + size_t(n) * 100);
   // A rebuild drops the walk's tree again.
   tree.ForceCanonicalWalk(false);
   tree.Clear();
   ASSERT_TRUE(tree.Build(features, -1, nullptr).IsOK());
-  EXPECT_LT(tree.MemoryBytes(), static_cast<size_t>(n) * 20);
+  EXPECT_LT(tree.MemoryBytes(), copy + size_t(n) * 24);
+
+  // Queries are ordered as a permutation that keeps each leaf's queries together.
+  std::vector<const double*> queries(table.Data().caseRows.begin(),
+                                     table.Data().caseRows.begin() + 3000);
+  std::vector<int32_t> order;
+  tree.QueryOrder(queries, order);
+  std::vector<int32_t> sorted = order;
+  std::sort(sorted.begin(), sorted.end());
+  for (int32_t i = 0; i < 3000; ++i) ASSERT_EQ(sorted[size_t(i)], i);
+  EXPECT_FALSE(std::is_sorted(order.begin(), order.end()));
 }
 
 }  // namespace
