@@ -224,6 +224,7 @@ struct KNNKdTree::Impl {
   void FastVisit(int32_t node, double rd);
   template <class Terms>
   void FastVisitRoot(double rd);
+  void FastOffer(double sum, int32_t caseNumber);
   void ReleaseCompactRows() {
     std::vector<double>().swap(fastRows);
     std::vector<float>().swap(fastBoxes);
@@ -884,8 +885,6 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
   const double* w = featureWeight.data();
   const int* col = featureColumn.data();
   const uint8_t* continuous = featureContinuous.data();
-  const int32_t k = fastK;
-  KNNNeighbor* items = fastItems.data();
   if constexpr (kLayout == RowLayout::kCompact) {
     // The distance to the leaf's bounding box, formed term by term in column order, is
     // never above any of its cases' sums (rounding is monotone), so a leaf beyond the bound
@@ -927,16 +926,7 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
       for (int32_t i = 0; i < lanes; ++i) {
         const double sum = sums[i / kLaneWidth][i % kLaneWidth];
         if (sum > fastBound) continue;
-        const int32_t caseNumber = fastIndex[static_cast<size_t>(nd.high + group + i)];
-        if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) continue;
-        int32_t slot = fastCount;
-        while (slot > 0 && items[slot - 1].distance > sum) {
-          items[slot] = items[slot - 1];
-          --slot;
-        }
-        items[slot] = KNNNeighbor{sum, caseNumber};
-        if (fastCount < k) ++fastCount;
-        fastBound = fastCount == k ? items[k - 1].distance : kNoBound;
+        FastOffer(sum, fastIndex[static_cast<size_t>(nd.high + group + i)]);
       }
     }
     return;
@@ -966,16 +956,23 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
       if ((j & 3) == 3 && sum > fastBound) break;
     }
     if (j < f || sum > fastBound) continue;
-    if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) continue;
-    int32_t i = fastCount;
-    while (i > 0 && items[i - 1].distance > sum) {
-      items[i] = items[i - 1];
-      --i;
-    }
-    items[i] = KNNNeighbor{sum, caseNumber};
-    if (fastCount < k) ++fastCount;
-    fastBound = fastCount == k ? items[k - 1].distance : kNoBound;
+    FastOffer(sum, caseNumber);
   }
+}
+
+// A case whose sum is within the bound joins the list unless it is the query itself; equal
+// sums keep their visiting order.
+inline void KNNKdTree::Impl::FastOffer(double sum, int32_t caseNumber) {
+  if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
+  KNNNeighbor* items = fastItems.data();
+  int32_t slot = fastCount;
+  while (slot > 0 && items[slot - 1].distance > sum) {
+    items[slot] = items[slot - 1];
+    --slot;
+  }
+  items[slot] = KNNNeighbor{sum, caseNumber};
+  if (fastCount < fastK) ++fastCount;
+  fastBound = fastCount == fastK ? items[fastK - 1].distance : kNoBound;
 }
 
 template <class Terms>
