@@ -9,7 +9,9 @@
 #include "host/vel_interfaces.h"
 #include "settings/knn_settings.h"
 
-class KNNDataPreparation {
+// Final: its Display is virtual like every displayable part, but nothing derives from it,
+// so the destructor need not be.
+class KNNDataPreparation final {
  public:
   KNNDataPreparation(KNNSettings* settings, VelMTD::VelVarList* variableList,
                      KNNStopControl* stopControl, VelMTD::VelVarList* hostVariables);
