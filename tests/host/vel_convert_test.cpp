@@ -3,114 +3,54 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <string>
+#include <tuple>
 
 #include "host/vel_variables.h"
 
 namespace VelCommon {
 namespace {
 
-TEST(ConvertNumbers, DoubleAcceptsWholeFiniteTextsOnly) {
-  struct Case {
-    const char* text;
-    std::optional<double> expected;
-  };
+// Parses with the kind's parser; a failed parse must leave the value untouched.
+std::optional<double> Parse(char kind, const char* text) {
+  double d = -777.0;
+  int i = -777;
+  bool b = true, ok = false;
+  // clang-format off
+  switch (kind) {
+    case 'i': ok = ParseInt(text, i); d = i; break;
+    case 'b': ok = ParseBool(text, b); d = ok ? b : d; break;
+    case 'd': ok = ParseDouble(text, d); break;
+    case 'D': ok = ParseIsoTemporal(text, VelMTD::kDate, d); break;
+    case 'T': ok = ParseIsoTemporal(text, VelMTD::kTime, d); break;
+    case 'X': ok = ParseIsoTemporal(text, VelMTD::kDateTime, d); break;
+    default: ok = ParseIsoTemporal(text, VelMTD::kNoDate, d);
+  }
+  // clang-format on
+  EXPECT_TRUE(ok || (d == -777.0 && b)) << "a failed parse changed the value: " << text;
+  return ok ? std::optional(d) : std::nullopt;
+}
+
+TEST(Convert, WholeTextsOnly) {
+  // kind: d double, i int, b bool, D date, T time, X dateTime, N no date kind
+  using Case = std::tuple<char, const char*, std::optional<double>>;
+  const std::nullopt_t no = std::nullopt;
   // clang-format off
   const Case cases[] = {
-      {"12", 12.0}, {"-3.5", -3.5}, {"+.5", 0.5}, {"1e-20", 1e-20}, {" 2.25\n", 2.25}, {"5.", 5.0},
-      {"0", 0.0}, {"", std::nullopt}, {"  ", std::nullopt}, {"1,5", std::nullopt},
-      {"1.5x", std::nullopt}, {"x1", std::nullopt}, {"1 2", std::nullopt}, {"inf", std::nullopt},
-      {"nan", std::nullopt}, {"1e400", std::nullopt}, {"0x10", std::nullopt}, {"+-1", std::nullopt},
-      {"++1", std::nullopt}, {"-", std::nullopt}
-  };
+      {'d', "-3.5", -3.5}, {'d', "+.5", 0.5}, {'d', " 2.25\n", 2.25}, {'d', "nan", no},
+      {'d', "", no}, {'d', "1,5", no}, {'d', "1.5x", no}, {'d', "inf", no}, {'d', "1 2", no},
+      {'d', "1e400", no}, {'d', "0x10", no}, {'d', "+-1", no}, {'i', " 9 ", 9}, {'i', "5.0", no},
+      {'i', "-2147483648", -2147483648.0}, {'i', "2147483648", no}, {'i', "1e3", no},
+      {'d', "5.", 5.0}, {'b', "1", 1}, {'b', " false ", 0}, {'b', "True", no}, {'b', "yes", no},
+      {'D', "1969-12-31", -1.0}, {'D', "2000-03-01", 11017.0}, {'D', "2024-03-01", 19783.0},
+      {'D', "1900-02-29", no}, {'D', "2023-02-29", no}, {'D', "2024-04-31", no},
+      {'D', "2024-3-1", no}, {'N', "2024-03-01", no}, {'T', "23:59:59", 86399.0},
+      {'T', "12:00:00.25", 43200.25}, {'T', "24:00:00", no}, {'T', "12:00", no},
+      {'T', "12:00:00.", no}, {'X', "2024-03-01", no}, {'X', "2024-03-01T13:45:00Z", no},
+      {'X', "2024-03-01T13:45:00", 19783.0 * 86400 + 49500.0}, {'X', "1969-12-31T23:59:59", -1.0},
+      {'X', "2024-03-01 13:45:00", no}};
   // clang-format on
-  for (const Case& c : cases) {
-    double value = -777.0;
-    const bool ok = ParseDouble(c.text, value);
-    EXPECT_EQ(ok, c.expected.has_value()) << '"' << c.text << '"';
-    EXPECT_EQ(value, c.expected.value_or(-777.0)) << '"' << c.text << '"';
-  }
-}
-
-TEST(ConvertNumbers, IntMustFitAndBeWhole) {
-  struct Case {
-    const char* text;
-    std::optional<int> expected;
-  };
-  // clang-format off
-  const Case cases[] = {
-      {"7", 7}, {"-12", -12}, {"+4", 4}, {" 9 ", 9}, {"2147483647", 2147483647},
-      {"-2147483648", -2147483647 - 1}, {"2147483648", std::nullopt}, {"-2147483649", std::nullopt},
-      {"5.0", std::nullopt}, {"1e3", std::nullopt}, {"0x1A", std::nullopt}, {"", std::nullopt},
-      {"three", std::nullopt}
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    int value = -777;
-    const bool ok = ParseInt(c.text, value);
-    EXPECT_EQ(ok, c.expected.has_value()) << '"' << c.text << '"';
-    EXPECT_EQ(value, c.expected.value_or(-777)) << '"' << c.text << '"';
-  }
-}
-
-TEST(ConvertNumbers, BoolWords) {
-  struct Case {
-    const char* text;
-    std::optional<bool> expected;
-  };
-  const Case cases[] = {
-      {"true", true},         {"1", true},           {" false ", false},  {"0", false},
-      {"True", std::nullopt}, {"yes", std::nullopt}, {"2", std::nullopt}, {"", std::nullopt},
-      {"truex", std::nullopt}};
-  for (const Case& c : cases) {
-    for (const bool initial : {false, true}) {
-      bool value = initial;
-      const bool ok = ParseBool(c.text, value);
-      EXPECT_EQ(ok, c.expected.has_value()) << '"' << c.text << '"';
-      EXPECT_EQ(value, c.expected.value_or(initial)) << '"' << c.text << '"';
-    }
-  }
-}
-
-TEST(ConvertDates, IsoFormsByKind) {
-  struct Case {
-    int kind;
-    const char* text;
-    std::optional<double> expected;
-  };
-  const Case cases[] = {
-      {VelMTD::kDate, "1970-01-01", 0.0},
-      {VelMTD::kDate, "1970-01-02", 1.0},
-      {VelMTD::kDate, "1969-12-31", -1.0},
-      {VelMTD::kDate, "2000-03-01", 11017.0},  // after the 400-year leap day 2000-02-29
-      {VelMTD::kDate, "2024-03-01", 19783.0},
-      {VelMTD::kDate, "2000-02-29", 11016.0},
-      {VelMTD::kDate, "1900-02-29", std::nullopt},  // 1900 is no leap year
-      {VelMTD::kDate, "2023-02-29", std::nullopt},
-      {VelMTD::kDate, "2024-13-01", std::nullopt},
-      {VelMTD::kDate, "2024-04-31", std::nullopt},
-      {VelMTD::kDate, "2024-3-1", std::nullopt},
-      {VelMTD::kDate, "2024-03-01T00:00:00", std::nullopt},
-      {VelMTD::kTime, "00:00:00", 0.0},
-      {VelMTD::kTime, "13:45:00", 49500.0},
-      {VelMTD::kTime, "23:59:59", 86399.0},
-      {VelMTD::kTime, "12:00:00.25", 43200.25},
-      {VelMTD::kTime, "24:00:00", std::nullopt},
-      {VelMTD::kTime, "12:60:00", std::nullopt},
-      {VelMTD::kTime, "12:00", std::nullopt},
-      {VelMTD::kTime, "12:00:00.", std::nullopt},
-      {VelMTD::kDateTime, "1970-01-01T00:00:00", 0.0},
-      {VelMTD::kDateTime, "2024-03-01T13:45:00", 19783.0 * 86400.0 + 49500.0},
-      {VelMTD::kDateTime, "1969-12-31T23:59:59", -1.0},
-      {VelMTD::kDateTime, "2024-03-01 13:45:00", std::nullopt},
-      {VelMTD::kDateTime, "2024-03-01T13:45:00Z", std::nullopt},
-      {VelMTD::kDateTime, "2024-03-01", std::nullopt},
-      {VelMTD::kNoDate, "2024-03-01", std::nullopt}};
-  for (const Case& c : cases) {
-    double value = -777.0;
-    const bool ok = ParseIsoTemporal(c.text, c.kind, value);
-    EXPECT_EQ(ok, c.expected.has_value()) << c.kind << ' ' << c.text;
-    EXPECT_EQ(value, c.expected.value_or(-777.0)) << c.kind << ' ' << c.text;
+  for (const auto& [kind, text, expected] : cases) {
+    EXPECT_EQ(Parse(kind, text), expected) << kind << " '" << text << "'";
   }
 }
 

@@ -4,260 +4,147 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <memory>
+#include <tuple>
 
-#include "boundary/status_codes.h"
 #include "support/model_fixtures.h"
 
 namespace {
 
 using knn_test::SearchTable;
-using knn_test::SyntheticColumns;
-
-// ---------------------------------------------------------------------------------------
-// Stopping rules (no search involved)
 
 // Relative change of the last step's error against the one before: keep and stop when it is
-// within the range, undo and stop on a large worsening or a perfect fit, else go on.
+// within the range (0.005, 0.05), go on when it is worse but not much (0.015) or much better,
+// undo and stop on a large worsening (0.05, 0.25) or a perfect fit.
 TEST(AutoStopRule, DecidesAndUndoes) {
-  const struct {
-    double prev, last, range;
-    bool expectContinue, expectUndo;
-  } cases[] = {
-      {0.200, 0.199, 0.01, false, false},  // rel 0.005: keep and stop
-      {0.200, 0.203, 0.01, true, false},   // rel 0.015: worse, go on
-      {0.200, 0.210, 0.01, false, true},   // rel 0.05: undo and stop
-      {0.200, 0.150, 0.01, true, false},   // big improvement: go on
-      {0.200, 0.0, 0.01, false, true},     // perfect fit: undo
-      {0.200, 0.201, 0.01, true, false},   // slightly worse: kept, go on
-      {10.0, 9.5, 0.1, false, false},      // sums of squares alike
-      {10.0, 12.5, 0.1, false, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.prev << " then " << c.last << ", range " << c.range);
+  const std::tuple<double, double, double, bool, bool> cases[] = {
+      {0.2, 0.199, 0.01, false, false}, {0.2, 0.203, 0.01, true, false},
+      {0.2, 0.21, 0.01, false, true},   {0.2, 0.15, 0.01, true, false},
+      {0.2, 0.0, 0.01, false, true},    {10.0, 9.5, 0.1, false, false},
+      {10.0, 12.5, 0.1, false, true}};
+  for (const auto& [prev, last, range, goOn, undo] : cases) {
+    SCOPED_TRACE(::testing::Message() << prev << " then " << last << ", range " << range);
     KNNSettings settings;
-    settings.SpecifiedErrRange = c.range;
+    settings.SpecifiedErrRange = range;
     KNNAutoFS strategy(&settings, nullptr, {});
     strategy.selected = {4, 7};
-    strategy.stepErrors = {c.prev, c.last};
-    EXPECT_EQ(strategy.ContinueSelection(), c.expectContinue);
-    if (c.expectUndo) {
-      EXPECT_EQ(strategy.selected, std::vector<int>{4});
-      EXPECT_EQ(strategy.stepErrors, std::vector<double>{c.prev});
-    } else {
-      EXPECT_EQ(strategy.selected, (std::vector<int>{4, 7}));
-      EXPECT_EQ(strategy.stepErrors, (std::vector<double>{c.prev, c.last}));
-    }
+    strategy.stepErrors = {prev, last};
+    EXPECT_EQ(strategy.ContinueSelection(), goOn);
+    EXPECT_EQ(strategy.selected, (undo ? std::vector<int>{4} : std::vector<int>{4, 7}));
+    EXPECT_EQ(strategy.stepErrors.size(), undo ? 1u : 2u);
   }
 }
 
-TEST(SpecificNumStopRule, CountsAddedFeaturesOnly) {
-  KNNSettings settings;
-  settings.SpecifiedFeaNum = 2;
-  KNNSpecificNumFS strategy(&settings, nullptr, {});
-  strategy.stepErrors = {0.3};
-  EXPECT_TRUE(strategy.ContinueSelection());
-  strategy.stepErrors = {0.3, 0.2};
-  EXPECT_FALSE(strategy.ContinueSelection());
-  strategy.forcedSetEvaluated = true;  // the first error belongs to the forced set
-  EXPECT_TRUE(strategy.ContinueSelection());
-  strategy.stepErrors = {0.3, 0.2, 0.1};
-  EXPECT_FALSE(strategy.ContinueSelection());
-}
-
-// ---------------------------------------------------------------------------------------
-// Selection over prepared data
-
-class FeatureSelectionTest : public ::testing::Test {
- protected:
-  // 2 informative and 4 noise features, categorical response.
-  void Prepare(bool continuous = false, int cases = 120) {
-    knn_test::FillSynthetic(table_, cols_, cases, 2, 4, continuous, 0, 17u);
-    table_.Settings().SpecifiedK = 5;
-    table_.Settings().IsFeaSelection = true;
-    ASSERT_FALSE(table_.Prepare().IsError());
-    models_.push_back(
-        std::make_unique<KNNSingleResponseModel>(&table_.Data(), cols_.response, continuous));
-  }
-  double Error(const std::vector<int>& features, int K) {
-    return knn_test::BruteForceError(table_.Data(), features, K, cols_.response,
-                                     models_[0]->IsContinuousResponse(), 0);
-  }
-  // Checks every recorded step against brute force: the error of the selected prefix, and
-  // that the feature taken was the best remaining one (earliest on equal errors).
-  void ExpectForwardSteps(const KNNFeatureSelection& fs, int K, size_t forcedCount) {
+// A fixed count (beyond the candidates: all of them), on both responses and inside the
+// combined search with its own K; the model's K is not the selection's to change. Forced
+// features come first, are no candidates and are evaluated as one step that does not count.
+// Every recorded step is checked against brute force: the error of the selected prefix, and
+// that the feature taken was the best remaining one (earliest on equal errors).
+TEST(FeatureSelectionTest, ForwardStepsTakeTheBestCandidate) {
+  knn_test::SyntheticColumns cols;  // 2 informative and 4 noise features, K 5
+  const auto prepare = [&cols](SearchTable& table, bool continuous) {
+    knn_test::FillSynthetic(table, cols, 120, 2, 4, continuous, 0, 17u);
+    table.Settings().SpecifiedK = 5;
+    table.Settings().IsFeaSelection = true;
+    return table.Prepare().IsError();
+  };
+  SearchTable first;
+  ASSERT_FALSE(prepare(first, false));  // for the column numbers
+  const std::tuple<bool, int, bool, int, std::vector<int>> configs[] = {
+      {false, 3, false, 5, {}},
+      {true, 2, false, 5, {}},
+      {false, 2, true, 9, {}},
+      {false, 50, false, 5, {}},
+      {false, 1, false, 5, {cols.noise[2], cols.noise[0]}},
+      {false, 0, false, 5, {cols.informative[1]}}};
+  for (const auto& [continuous, count, combined, K, forced] : configs) {
+    SCOPED_TRACE(::testing::Message() << "continuous " << continuous << ", count " << count
+                                      << ", forced " << forced.size());
+    SearchTable table;
+    ASSERT_FALSE(prepare(table, continuous));
+    KNNSettings& s = table.Settings();
+    s.SpecifiedFeaNum = count;
+    s.ForcedVariables = forced;
+    KNNResponseModels models;
+    models.push_back(
+        std::make_unique<KNNSingleResponseModel>(&table.Data(), cols.response, continuous));
+    KNNFeatureSelection fs(&s, models, &table.Stop(), combined);
+    std::vector<int> remaining = fs.Candidates();
+    EXPECT_EQ(remaining.size(), 6 - forced.size()) << "forced features are no candidates";
+    ASSERT_TRUE(fs.Run(combined ? K : -1).IsOK());
     const std::vector<int>& features = fs.RecordedFeatures()[0];
     const std::vector<double>& errors = fs.RecordedErrors()[0];
-    const size_t firstStep = forcedCount > 0 ? 1 : 0;
-    ASSERT_EQ(features.size(), forcedCount + errors.size() - firstStep);
-    std::vector<int> remaining = fs.Candidates();
+    const size_t firstStep = forced.empty() ? 0 : 1;
+    ASSERT_EQ(features.size(), forced.size() + size_t(std::min(count, 6)));
+    ASSERT_EQ(features.size(), forced.size() + errors.size() - firstStep);
+    EXPECT_TRUE(std::equal(forced.begin(), forced.end(), features.begin()));
+    EXPECT_EQ(models[0]->GetK(), 5);
+    EXPECT_TRUE(combined || models[0]->GetFeatures() == features);
+    EXPECT_TRUE(!continuous || features[0] == cols.informative[0]) << "the signal is ignored";
+    const auto error = [&](const std::vector<int>& list) {
+      return knn_test::BruteForceError(table.Data(), list, K, cols.response, continuous, 0);
+    };
     for (size_t t = 0; t < errors.size(); ++t) {
-      const size_t prefix = forcedCount + t + 1 - firstStep;
-      std::vector<int> list(features.begin(), features.begin() + static_cast<long>(prefix));
-      EXPECT_NEAR(errors[t], Error(list, K), 1e-9) << "step " << t;
+      std::vector<int> list(features.begin(),
+                            features.begin() + long(forced.size() + t + 1 - firstStep));
+      EXPECT_NEAR(errors[t], error(list), 1e-9) << "step " << t;
       if (t < firstStep) continue;
       const int chosen = list.back();
       double best = DBL_MAX;
       int expected = -1;
       for (int candidate : remaining) {
         list.back() = candidate;
-        const double e = Error(list, K);
-        if (e < best - 1e-12) {
-          best = e;
-          expected = candidate;
-        }
+        if (const double e = error(list); e < best - 1e-12)
+          std::tie(best, expected) = std::tuple{e, candidate};
       }
       EXPECT_EQ(chosen, expected) << "step " << t;
       remaining.erase(std::find(remaining.begin(), remaining.end(), chosen));
     }
   }
-
-  void CheckForward(bool continuous, int count, bool combined, int K) {
-    Prepare(continuous);
-    table_.Settings().SpecifiedFeaNum = count;
-    KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), combined);
-    ASSERT_TRUE(fs.GetStatus().IsOK());
-    ASSERT_TRUE(fs.Run(combined ? K : -1).IsOK());
-    ASSERT_EQ(fs.RecordedFeatures()[0].size(), static_cast<size_t>(count));
-    EXPECT_EQ(models_[0]->GetK(), 5) << "K is not the selection's to change";
-    if (!combined) {
-      EXPECT_EQ(models_[0]->GetFeatures(), fs.RecordedFeatures()[0]);
-    }
-    ExpectForwardSteps(fs, K, 0);
-    // The informative features carry the signal.
-    if (continuous) {
-      EXPECT_EQ(fs.RecordedFeatures()[0][0], cols_.informative[0]);
-    }
-  }
-
-  SearchTable table_;
-  SyntheticColumns cols_;
-  KNNResponseModels models_;
-};
-
-// Fixed count, categorical and continuous, and inside the combined search with its own K.
-TEST_F(FeatureSelectionTest, FixedNumberFollowsBestCandidate) {
-  CheckForward(false, 3, false, 5);
-}
-TEST_F(FeatureSelectionTest, ContinuousSelectsOnSumOfSquares) {
-  CheckForward(true, 2, false, 5);
-}
-TEST_F(FeatureSelectionTest, CombinedModeUsesTheGivenK) {
-  CheckForward(false, 2, true, 9);
-}
-
-TEST_F(FeatureSelectionTest, ForcedFeaturesComeFirstAndAreEvaluated) {
-  Prepare();
-  table_.Settings().ForcedVariables = {cols_.noise[2], cols_.noise[0]};
-  table_.Settings().SpecifiedFeaNum = 1;
-  KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), false);
-  EXPECT_EQ(std::count(fs.Candidates().begin(), fs.Candidates().end(), cols_.noise[2]), 0);
-  EXPECT_EQ(fs.Candidates().size(), 4u);
-  ASSERT_TRUE(fs.Run(-1).IsOK());
-  const std::vector<int>& features = fs.RecordedFeatures()[0];
-  ASSERT_EQ(features.size(), 3u);
-  EXPECT_EQ(features[0], cols_.noise[2]);
-  EXPECT_EQ(features[1], cols_.noise[0]);
-  EXPECT_EQ(fs.RecordedErrors()[0].size(), 2u);
-  ExpectForwardSteps(fs, 5, 2);
-}
-
-TEST_F(FeatureSelectionTest, ForcedOnlyWhenNothingToAddAndStopWhenNoneRemains) {
-  Prepare();
-  table_.Settings().ForcedVariables = {cols_.informative[1]};
-  table_.Settings().SpecifiedFeaNum = 0;
-  KNNFeatureSelection forcedOnly(&table_.Settings(), models_, &table_.Stop(), false);
-  ASSERT_TRUE(forcedOnly.Run(-1).IsOK());
-  EXPECT_EQ(forcedOnly.RecordedFeatures()[0], std::vector<int>{cols_.informative[1]});
-  ASSERT_EQ(forcedOnly.RecordedErrors()[0].size(), 1u);
-  EXPECT_NEAR(forcedOnly.RecordedErrors()[0][0], Error({cols_.informative[1]}, 5), 1e-12);
-
-  table_.Settings().ForcedVariables.clear();
-  table_.Settings().SpecifiedFeaNum = 50;
-  KNNFeatureSelection all(&table_.Settings(), models_, &table_.Stop(), false);
-  ASSERT_TRUE(all.Run(-1).IsOK());
-  EXPECT_EQ(all.RecordedFeatures()[0].size(), 6u);
-  EXPECT_EQ(all.RecordedErrors()[0].size(), 6u);
-}
-
-TEST_F(FeatureSelectionTest, InterruptEndsRunWithStatusOne) {
-  Prepare();
-  table_.Settings().SpecifiedFeaNum = 3;
-  knn_test::CountingInterruptCheck check(200);  // yes in the second scoring pass
-  table_.Stop().interruptCheck = &check;
-  const std::vector<int> before = models_[0]->GetFeatures();
-  KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), false);
-  EXPECT_EQ(fs.Run(-1).GetErrorCode(), KNNStatus::kInterrupted);
-  EXPECT_TRUE(table_.Stop().stopRequested.load());
-  EXPECT_EQ(check.Questions(), 200) << "no question after the stop";
-  EXPECT_EQ(models_[0]->GetFeatures(), before);
-  table_.Stop().interruptCheck = nullptr;
-}
-
-TEST_F(FeatureSelectionTest, NoPredictorIsReported) {
-  Prepare();
-  models_.clear();
-  models_.push_back(std::make_unique<KNNSingleResponseModel>(&table_.Data(), -1, false));
-  KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), false);
-  EXPECT_EQ(fs.GetStatus().GetErrorCode(), KNNStatus::kNoPredictionObject);
-  EXPECT_EQ(fs.Run(-1).GetErrorCode(), KNNStatus::kNoPredictionObject);
 }
 
 // A table whose tie and zero-error behaviour is known by construction: `twin` is an exact
-// copy of `a`; `label` is a categorical copy of the response.
-class ConstructedSelectionTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    id_ = table_.AddCaseId("id");
-    twin_ = table_.AddContinuous("twin", 0.0, 10.0);
-    noise_ = table_.AddContinuous("noise", 0.0, 10.0);
-    a_ = table_.AddContinuous("a", 0.0, 10.0);
-    label_ = table_.AddCategorical("label", 2);
-    y_ = table_.AddCategorical("y", 2);
-    table_.Settings().ResponseCategorical = {y_};
-    table_.Settings().SpecifiedK = 3;
-    table_.Settings().IsFeaSelection = true;
-    for (int r = 0; r < 60; ++r) {
-      const double a = (r * 37 % 60) / 6.0;
-      const double noise = (r * 11 % 60) / 6.0 + 0.01 * r;
-      const double y = (a + 0.3 * ((r * 7) % 5) > 5.0) ? 1.0 : 0.0;
-      table_.AddRow({static_cast<double>(r + 1), a, noise, a, y, y});
-    }
-    ASSERT_FALSE(table_.Prepare().IsError());
-    models_.push_back(std::make_unique<KNNSingleResponseModel>(&table_.Data(), y_, false));
+// copy of `a`, `label` a categorical copy of the response y.
+TEST(ConstructedSelectionTest, TiesAndPerfectFits) {
+  SearchTable table;
+  table.AddCaseId("id");
+  const auto continuous = [&table](const char* name) { return table.AddContinuous(name, 0, 10); };
+  const int twin = continuous("twin"), noise = continuous("noise"), a = continuous("a");
+  const int label = table.AddCategorical("label", 2), y = table.AddCategorical("y", 2);
+  KNNSettings& s = table.Settings();
+  s.ResponseCategorical = {y};
+  s.SpecifiedK = 3;
+  s.IsFeaSelection = true;
+  for (int r = 0; r < 60; ++r) {
+    const double x = (r * 37 % 60) / 6.0;
+    const double code = (x + 0.3 * ((r * 7) % 5) > 5.0) ? 1.0 : 0.0;
+    table.AddRow({r + 1.0, x, (r * 11 % 60) / 6.0 + 0.01 * r, x, code, code});
   }
-  SearchTable table_;
-  int id_, twin_, noise_, a_, label_, y_;
-  KNNResponseModels models_;
-};
-
-TEST_F(ConstructedSelectionTest, EqualErrorsGoToTheEarlierCandidate) {
-  table_.Settings().AllFeatures = {twin_, noise_, a_};
-  table_.Settings().SpecifiedFeaNum = 1;
-  KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), false);
-  ASSERT_TRUE(fs.Run(-1).IsOK());
-  EXPECT_EQ(fs.RecordedFeatures()[0], std::vector<int>{twin_});
-}
-
-TEST_F(ConstructedSelectionTest, AutomaticStopsAtFirstPerfectFeature) {
-  table_.Settings().AllFeatures = {noise_, a_, label_};
-  table_.Settings().IsAutoFeaSelection = true;
-  table_.Settings().SpecifiedFeaNum = -1;
-  KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), false);
-  ASSERT_TRUE(fs.Run(-1).IsOK());
-  EXPECT_EQ(fs.RecordedFeatures()[0], std::vector<int>{label_});
-  EXPECT_EQ(fs.RecordedErrors()[0], std::vector<double>{0.0});
-}
-
-TEST_F(ConstructedSelectionTest, AutomaticUndoesLaterPerfectStep) {
-  table_.Settings().AllFeatures = {noise_, label_};
-  table_.Settings().ForcedVariables = {noise_};
-  table_.Settings().IsAutoFeaSelection = true;
-  table_.Settings().SpecifiedFeaNum = -1;
-  KNNFeatureSelection fs(&table_.Settings(), models_, &table_.Stop(), false);
-  ASSERT_TRUE(fs.Run(-1).IsOK());
-  EXPECT_EQ(fs.RecordedFeatures()[0], std::vector<int>{noise_});
-  ASSERT_EQ(fs.RecordedErrors()[0].size(), 1u);
-  EXPECT_GT(fs.RecordedErrors()[0][0], 0.0);
+  ASSERT_FALSE(table.Prepare().IsError());
+  KNNResponseModels models;
+  models.push_back(std::make_unique<KNNSingleResponseModel>(&table.Data(), y, false));
+  const struct {
+    std::vector<int> all, forced;
+    int count;  // -1: automatic stop
+    std::vector<int> expected;
+    bool perfect;
+  } cases[] = {
+      {{twin, noise, a}, {}, 1, {twin}, false},       // equal errors: the earlier candidate
+      {{noise, a, label}, {}, -1, {label}, true},     // automatic: stop at the first perfect fit
+      {{noise, label}, {noise}, -1, {noise}, false},  // a later perfect step is undone
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "first expected " << c.expected[0]);
+    s.AllFeatures = c.all;
+    s.ForcedVariables = c.forced;
+    s.SpecifiedFeaNum = c.count;
+    s.IsAutoFeaSelection = c.count < 0;
+    KNNFeatureSelection fs(&s, models, &table.Stop(), false);
+    ASSERT_TRUE(fs.Run(-1).IsOK());
+    EXPECT_EQ(fs.RecordedFeatures()[0], c.expected);
+    ASSERT_EQ(fs.RecordedErrors()[0].size(), 1u);
+    EXPECT_EQ(fs.RecordedErrors()[0][0] == 0.0, c.perfect);
+  }
 }
 
 }  // namespace

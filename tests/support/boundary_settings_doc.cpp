@@ -2,10 +2,19 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace knntest {
 
-namespace {
+std::string XmlEscape(const std::string& text) {
+  static const char* const kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
+  std::string out;
+  for (char c : text) {
+    const size_t special = std::string_view("&<>\"'").find(c);
+    out += special == std::string_view::npos ? std::string(1, c) : kEntities[special];
+  }
+  return out;
+}
 
 std::string NumberText(double value) {
   char buffer[32];
@@ -13,41 +22,14 @@ std::string NumberText(double value) {
   return buffer;
 }
 
-}  // namespace
-
-std::string XmlEscape(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    const char* entity = c == '&'    ? "&amp;"
-                         : c == '<'  ? "&lt;"
-                         : c == '>'  ? "&gt;"
-                         : c == '"'  ? "&quot;"
-                         : c == '\'' ? "&apos;"
-                                     : nullptr;
-    if (entity != nullptr) {
-      out += entity;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 SettingsDoc SettingsDoc::Minimal() {
   SettingsDoc doc;
-  doc.Continuous("id", 1.0, 100.0)
-      .Field("focal", {{"optype", "categorical"}, {"dataType", "integer"}, {"default", "0"}},
-             {"0", "1"})
-      .Continuous("x1", 0.0, 10.0)
-      .Continuous("x2", 0.0, 10.0)
-      .Categorical("c1", {"a", "b", "c"})
-      .Categorical("y", {"yes", "no"})
-      .Target("y")
-      .Inputs({"x1", "x2", "c1"})
-      .Param("CaseIDVar", "id")
-      .Param("FocalVar", "focal");
-  return doc;
+  doc.Continuous("id", 1.0, 100.0);
+  doc.Field("focal", {{"optype", "categorical"}, {"dataType", "integer"}, {"default", "0"}},
+            {"0", "1"});
+  doc.Continuous("x1", 0.0, 10.0).Continuous("x2", 0.0, 10.0).Categorical("c1", {"a", "b", "c"});
+  doc.Categorical("y", {"yes", "no"}).Target("y").Inputs({"x1", "x2", "c1"});
+  return doc.Param("CaseIDVar", "id").Param("FocalVar", "focal");
 }
 
 SettingsDoc& SettingsDoc::Continuous(const std::string& name, std::optional<double> min,
@@ -74,117 +56,51 @@ SettingsDoc& SettingsDoc::Categorical(const std::string& name,
 
 SettingsDoc& SettingsDoc::Field(const std::string& name, const Attributes& attributes,
                                 const std::vector<std::string>& values) {
-  fields_.push_back(FieldDecl{name, attributes, values, {}});
+  fields_.push_back({name, attributes, values, {}});
   return *this;
-}
-
-SettingsDoc& SettingsDoc::Target(const std::string& name) {
-  targets_.push_back(name);
-  targetsElement_ = true;
-  return *this;
-}
-
-SettingsDoc& SettingsDoc::Targets(const std::vector<std::string>& names) {
-  targets_ = names;
-  targetsElement_ = true;
-  return *this;
-}
-
-SettingsDoc& SettingsDoc::Input(const std::string& name) {
-  inputs_.push_back(name);
-  return *this;
-}
-
-SettingsDoc& SettingsDoc::Inputs(const std::vector<std::string>& names) {
-  inputs_ = names;
-  return *this;
-}
-
-SettingsDoc& SettingsDoc::SetParamInner(const std::string& key, const std::string& innerXml) {
-  for (ParamDecl& param : params_) {
-    if (param.key == key) {
-      param.innerXml = innerXml;
-      return *this;
-    }
-  }
-  params_.push_back(ParamDecl{key, innerXml});
-  return *this;
-}
-
-SettingsDoc& SettingsDoc::Param(const std::string& key, const std::string& text) {
-  return SetParamInner(key, XmlEscape(text));
-}
-
-SettingsDoc& SettingsDoc::Param(const std::string& key, const char* text) {
-  return Param(key, std::string(text));
-}
-
-SettingsDoc& SettingsDoc::Param(const std::string& key, int value) {
-  return SetParamInner(key, std::to_string(value));
-}
-
-SettingsDoc& SettingsDoc::Param(const std::string& key, double value) {
-  return SetParamInner(key, NumberText(value));
-}
-
-SettingsDoc& SettingsDoc::Flag(const std::string& key, bool value) {
-  return SetParamInner(key, value ? "true" : "false");
 }
 
 SettingsDoc& SettingsDoc::ParamList(const std::string& key, const std::vector<std::string>& items) {
   std::string inner;
   for (const std::string& item : items) inner += "<item>" + XmlEscape(item) + "</item>";
-  return SetParamInner(key, inner);
+  return ParamRaw(key, inner);
 }
 
 SettingsDoc& SettingsDoc::ParamRaw(const std::string& key, const std::string& innerXml) {
-  return SetParamInner(key, innerXml);
-}
-
-SettingsDoc& SettingsDoc::RemoveParam(const std::string& key) {
-  std::erase_if(params_, [&](const ParamDecl& param) { return param.key == key; });
-  return *this;
-}
-
-SettingsDoc& SettingsDoc::Extra(const std::string& xml) {
-  extra_ += xml;
+  const auto param =
+      std::find_if(params_.begin(), params_.end(), [&](const auto& p) { return p.first == key; });
+  if (param != params_.end()) {
+    param->second = innerXml;
+  } else {
+    params_.emplace_back(key, innerXml);
+  }
   return *this;
 }
 
 std::string SettingsDoc::Xml() const {
+  const auto list = [](const char* element, const std::vector<std::string>& names) {
+    std::string xml = std::string("  <") + element + ">";
+    for (const std::string& name : names) xml += "<field name=\"" + XmlEscape(name) + "\"/>";
+    return xml + "</" + element + ">\n";
+  };
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<settings>\n  <fields>\n";
   for (const FieldDecl& field : fields_) {
     xml += "    <field name=\"" + XmlEscape(field.name) + "\"";
-    for (const auto& [key, text] : field.attributes) {
+    for (const auto& [key, text] : field.attributes)
       xml += " " + key + "=\"" + XmlEscape(text) + "\"";
-    }
-    if (field.values.empty()) {
-      xml += "/>\n";
-      continue;
-    }
-    xml += ">\n";
+    xml += field.values.empty() ? "/>\n" : ">\n";
     for (size_t i = 0; i < field.values.size(); ++i) {
       xml += "      <value value=\"" + XmlEscape(field.values[i]) + "\"";
       if (i < field.labels.size()) xml += " label=\"" + XmlEscape(field.labels[i]) + "\"";
       xml += "/>\n";
     }
-    xml += "    </field>\n";
+    if (!field.values.empty()) xml += "    </field>\n";
   }
-  xml += "  </fields>\n";
-  if (targetsElement_) {
-    xml += "  <targets>";
-    for (const std::string& name : targets_) xml += "<field name=\"" + XmlEscape(name) + "\"/>";
-    xml += "</targets>\n";
+  xml += "  </fields>\n" + (hasTargets_ ? list("targets", targets_) : "") + list("inputs", inputs_);
+  for (const auto& [key, inner] : params_) {
+    xml += "  <param name=\"" + XmlEscape(key) + "\">" + inner + "</param>\n";
   }
-  xml += "  <inputs>";
-  for (const std::string& name : inputs_) xml += "<field name=\"" + XmlEscape(name) + "\"/>";
-  xml += "</inputs>\n";
-  for (const ParamDecl& param : params_) {
-    xml += "  <param name=\"" + XmlEscape(param.key) + "\">" + param.innerXml + "</param>\n";
-  }
-  xml += extra_;
-  xml += "</settings>\n";
-  return xml;
+  return xml + extra_ + "</settings>\n";
 }
 
 }  // namespace knntest

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,12 +15,14 @@
 
 namespace clitest {
 
+namespace fs = std::filesystem;
+
 pid_t StartKnn(const std::vector<std::string>& args, const std::string& dir,
                const std::string& outPath, const std::string& errPath) {
-  std::vector<std::string> argvText = {KNN_CLI_PATH};
-  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<std::string> texts = {KNN_CLI_PATH};
+  texts.insert(texts.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  for (std::string& arg : argvText) argv.push_back(arg.data());
+  for (std::string& text : texts) argv.push_back(text.data());
   argv.push_back(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
@@ -55,32 +56,25 @@ int WaitForExit(pid_t pid, double timeoutSeconds) {
 
 RunResult RunKnn(const std::vector<std::string>& args, const std::string& dir) {
   TempDir capture;
-  RunResult result;
-  result.exitCode =
+  const int code =
       WaitForExit(StartKnn(args, dir, capture.File("stdout"), capture.File("stderr")), 600.0);
-  result.out = ReadText(capture.File("stdout"));
-  result.err = ReadText(capture.File("stderr"));
-  return result;
+  return {code, ReadText(capture.File("stdout")), ReadText(capture.File("stderr"))};
 }
 
 TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/knn-cli-test-XXXXXX";
+  std::string pattern = (fs::temp_directory_path() / "knn-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+  fs::remove_all(path_, ignored);
 }
 
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -89,15 +83,14 @@ void WriteText(const std::string& path, const std::string& text) {
 
 bool FileExists(const std::string& path) {
   std::error_code ignored;
-  return std::filesystem::exists(path, ignored);
+  return fs::exists(path, ignored);
 }
 
 std::vector<std::string> ListDir(const std::string& path) {
   std::vector<std::string> names;
   std::error_code ignored;
-  for (const auto& entry : std::filesystem::directory_iterator(path, ignored)) {
-    names.push_back(entry.path().filename().string());
-  }
+  for (const auto& entry : fs::directory_iterator(path, ignored))
+    names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }

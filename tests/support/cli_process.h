@@ -1,4 +1,4 @@
-// Running the knn program from tests, and the temporary folders those runs write into.
+// Running the knn program from tests, temporary folders and small file helpers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,12 +17,21 @@ struct RunResult {
 
 // Runs knn (KNN_CLI_PATH) with args in folder dir and waits for it.
 RunResult RunKnn(const std::vector<std::string>& args, const std::string& dir = ".");
-
 // Starts knn in the background with its output sent to the files outPath and errPath.
 pid_t StartKnn(const std::vector<std::string>& args, const std::string& dir,
                const std::string& outPath, const std::string& errPath);
 // Waits up to timeoutSeconds; the exit code, or -1 (the process is then killed).
 int WaitForExit(pid_t pid, double timeoutSeconds);
+
+std::string ReadText(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+// Names in a folder, sorted; empty when the folder does not exist.
+std::vector<std::string> ListDir(const std::string& path);
+// Splits text into lines without their line ends.
+std::vector<std::string> Lines(const std::string& text);
+// Success when text holds every one of parts; the failure names the first part missing.
+::testing::AssertionResult Contains(const std::string& text, const std::vector<std::string>& parts);
 
 // A fresh folder under the system temporary folder, removed with everything in it.
 class TempDir {
@@ -33,19 +42,10 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
+  std::vector<std::string> Entries() const { return ListDir(path_); }
 
  private:
   std::string path_;
 };
-
-std::string ReadText(const std::string& path);
-void WriteText(const std::string& path, const std::string& text);
-bool FileExists(const std::string& path);
-// Names in a folder, without "." and "..", sorted.
-std::vector<std::string> ListDir(const std::string& path);
-// Splits text into lines without their line ends.
-std::vector<std::string> Lines(const std::string& text);
-// Success when text holds every one of parts; the failure names the first part missing.
-::testing::AssertionResult Contains(const std::string& text, const std::vector<std::string>& parts);
 
 }  // namespace clitest

@@ -1,41 +1,35 @@
 #include "support/model_fixtures.h"
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <sstream>
 
 #include "predict/knn_prediction_summary.h"
+#include "support/cli_process.h"
 
 namespace knn_test {
 
 bool LoadIris(SearchTable& table, IrisColumns& columns) {
-  std::ifstream in(std::string(KNN_SOURCE_DIR) + "/examples/iris/iris.csv");
-  if (!in) return false;
-  std::string line;
-  std::getline(in, line);  // header
+  const auto lines = clitest::Lines(clitest::ReadText(KNN_SOURCE_DIR "/examples/iris/iris.csv"));
   const std::vector<std::string> species{"setosa", "versicolor", "virginica"};
   std::vector<std::vector<double>> rows;
-  while (std::getline(in, line)) {
-    if (line.empty()) continue;
-    std::stringstream cells(line);
-    std::string cell;
-    std::vector<std::string> parts;
-    while (std::getline(cells, cell, ',')) parts.push_back(cell);
-    if (parts.size() != 7) return false;
-    const auto code = std::find(species.begin(), species.end(), parts[5]) - species.begin();
-    rows.push_back({std::stod(parts[0]), std::stod(parts[1]), std::stod(parts[2]),
-                    std::stod(parts[3]), std::stod(parts[4]), static_cast<double>(code),
-                    std::stod(parts[6])});
-  }
   std::vector<double> lo(5, 1e300), hi(5, -1e300);
-  for (const auto& row : rows) {
-    for (size_t c = 1; c < 5; ++c) {
-      lo[c] = std::min(lo[c], row[c]);
-      hi[c] = std::max(hi[c], row[c]);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::stringstream cells(lines[i]);
+    std::vector<double> row;
+    for (std::string cell; std::getline(cells, cell, ',');) {
+      const auto code = std::find(species.begin(), species.end(), cell) - species.begin();
+      row.push_back(row.size() == 5 ? static_cast<double>(code) : std::stod(cell));
+      if (row.size() >= 2 && row.size() <= 5) {
+        lo[row.size() - 1] = std::min(lo[row.size() - 1], row.back());
+        hi[row.size() - 1] = std::max(hi[row.size() - 1], row.back());
+      }
     }
+    if (row.size() != 7 && !lines[i].empty()) return false;
+    if (!row.empty()) rows.push_back(row);
   }
+  if (rows.empty()) return false;
   columns.id = table.AddCaseId("id");
   columns.sepalLength = table.AddContinuous("sepal_length", lo[1], hi[1]);
   columns.sepalWidth = table.AddContinuous("sepal_width", lo[2], hi[2]);
@@ -66,27 +60,21 @@ void FillSynthetic(SearchTable& table, SyntheticColumns& columns, int cases, int
     table.Settings().VFoldVariable = columns.fold;
     table.Settings().VFoldValue = folds;
   }
-  if (continuousResponse) {
-    table.Settings().ResponseContinuous = {columns.response};
-  } else {
-    table.Settings().ResponseCategorical = {columns.response};
-  }
-
+  (continuousResponse ? table.Settings().ResponseContinuous
+                      : table.Settings().ResponseCategorical) = {columns.response};
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> uniform(0.0, 10.0);
   std::normal_distribution<double> jitter(0.0, 0.5);
+  double expected = 0.0;
+  for (int i = 0; i < informative; ++i) expected += 5.0 / static_cast<double>(i + 1);
   for (int r = 0; r < cases; ++r) {
     std::vector<double> row{static_cast<double>(r + 1)};
     double signal = 0.0;
     for (int i = 0; i < informative; ++i) {
-      const double x = uniform(rng);
-      // Decreasing influence, so the informative features differ in importance.
-      signal += x / static_cast<double>(i + 1);
-      row.push_back(x);
+      row.push_back(uniform(rng));
+      signal += row.back() / static_cast<double>(i + 1);  // features differ in importance
     }
     for (int i = 0; i < noise; ++i) row.push_back(uniform(rng));
-    double expected = 0.0;
-    for (int i = 0; i < informative; ++i) expected += 5.0 / static_cast<double>(i + 1);
     const double y = signal + jitter(rng);
     row.push_back(continuousResponse ? y : (y > expected ? 1.0 : 0.0));
     if (folds > 0) row.push_back(static_cast<double>(r % folds));

@@ -11,19 +11,14 @@
 
 namespace knntest {
 
-PmmlBuild::~PmmlBuild() {
-  algorithm_.reset();
-  factory_.reset();
-}
-
 VelCommon::VelStatus PmmlBuild::Build(const std::string& settingsXml,
                                       const std::vector<std::vector<double>>& rows) {
+  algorithm_.reset();
   factory_.reset(GetVelFactory());
   std::istringstream settings(settingsXml);
   algorithm_.reset(factory_->CreateVelAlgorithm(settings));
   if (!algorithm_) return factory_->GetStatus();
-  source_.ClearRecords();
-  for (const auto& row : rows) source_.AddRecord(row);
+  source_ = knn_test::MemoryDataSource(rows);
   return algorithm_->Build(source_);
 }
 
@@ -40,32 +35,21 @@ std::unique_ptr<KNNPMMLWriter> PmmlBuild::MakeWriter() {
   return writer;
 }
 
-std::string CompactText(VelXML::XMLElement* element) {
-  std::unique_ptr<VelXML::XMLElement> owned(element);
-  if (!owned) return "<null>";
-  VelXML::ExportFormat format;
-  format.SetCompact(true);
-  std::string text;
-  owned->AppendTo(text, format);
-  return text;
-}
-
 VelCommon::VelStatus PmmlBuild::Write(std::string& document, const PMMLExportOptions* options) {
   document.clear();
   if (!algorithm_) return VelCommon::VelStatus(6, false);
   std::ostringstream out;
   const VelCommon::VelStatus status = algorithm_->WritePMML(out, options);
   document = out.str();
-  // Every document a test writes is checked against the PMML schema.
-  if (status.IsOK()) {
-    std::string issues;
-    for (const SchemaIssue& issue : UntoleratedIssues(document)) {
-      issues += std::to_string(issue.line) + ": " + issue.message + "\n";
-    }
-    EXPECT_EQ(issues, "") << "the written document is not valid PMML";
-  } else {
+  if (!status.IsOK()) {
     EXPECT_EQ(document, "") << "a failed write must leave the stream empty";
+    return status;
   }
+  std::string issues;
+  for (const SchemaIssue& issue : UntoleratedIssues(document)) {
+    issues += std::to_string(issue.line) + ": " + issue.message + "\n";
+  }
+  EXPECT_EQ(issues, "") << "the written document is not valid PMML";
   return status;
 }
 

@@ -9,30 +9,25 @@ MemoryDataSource::MemoryDataSource(const std::vector<std::vector<double>>& rows)
   for (const auto& row : rows) AddRecord(row);
 }
 
-void MemoryDataSource::AddRecord(std::vector<double> values) {
-  records_.emplace_back(std::move(values));
-}
-
-void MemoryDataSource::ClearRecords() {
-  records_.clear();
-  next_ = 0;
+void MemoryDataSource::SetBeforeRecord(std::function<void(size_t)> hook) {
+  beforeRecord = [hook](int i) { hook(static_cast<size_t>(i)); };
 }
 
 bool MemoryDataSource::Rewind() {
-  ++rewindCalls_;
+  ++rewindCalls;
   next_ = 0;
-  return rewindOk_;
+  rewound_ = rewindsAllowed < 0 || rewindCalls <= rewindsAllowed;
+  return rewound_;
 }
 
 const VelCommon::Record* MemoryDataSource::NextRecord() {
-  if (!rewindOk_ || next_ >= records_.size()) return nullptr;
-  ++delivered_;
-  return &records_[next_++];
+  if (!rewound_ || next_ >= static_cast<int>(records_.size()) ||
+      (stopAfter >= 0 && next_ >= stopAfter))
+    return nullptr;
+  if (beforeRecord) beforeRecord(next_);
+  ++delivered;
+  return &records_[static_cast<size_t>(next_++)];
 }
-
-SearchTable::SearchTable() : settings_(std::make_unique<KNNSettings>()) {}
-
-SearchTable::~SearchTable() = default;
 
 int SearchTable::AddContinuous(const std::string& name, double min, double max) {
   return variables_.Add(std::make_unique<VelMTD::VelContVar>(name, min, max));
@@ -47,37 +42,26 @@ int SearchTable::AddCategorical(const std::string& name, int categoryCount) {
 }
 
 int SearchTable::AddCaseId(const std::string& name) {
-  const int index = AddContinuous(name, 0.0, 1e9);
-  settings_->CaseIDVariable = index;
-  return index;
-}
-
-std::vector<int> SearchTable::DefaultFeatures() const {
-  const KNNSettings& s = *settings_;
-  std::vector<int> features;
-  for (int i = 0; i < variables_.Size(); ++i) {
-    const bool special = i == s.CaseIDVariable || i == s.CaseLabelVariable ||
-                         i == s.VFoldVariable || i == s.FocalCaseVariable;
-    const bool response = std::find(s.ResponseCategorical.begin(), s.ResponseCategorical.end(),
-                                    i) != s.ResponseCategorical.end() ||
-                          std::find(s.ResponseContinuous.begin(), s.ResponseContinuous.end(), i) !=
-                              s.ResponseContinuous.end();
-    if (!special && !response) features.push_back(i);
-  }
-  return features;
-}
-
-void SearchTable::FillDefaults() {
-  KNNSettings& s = *settings_;
-  if (s.TotalVarNum == 0) s.TotalVarNum = variables_.Size();
-  if (s.usedVariables.empty()) {
-    for (int i = 0; i < variables_.Size(); ++i) s.usedVariables.push_back(i);
-  }
-  if (s.AllFeatures.empty()) s.AllFeatures = DefaultFeatures();
+  settings_->CaseIDVariable = AddContinuous(name, 0.0, 1e9);
+  return settings_->CaseIDVariable;
 }
 
 KNNDataPreparation& SearchTable::CreateData() {
-  FillDefaults();
+  KNNSettings& s = *settings_;
+  const auto has = [](const std::vector<int>& list, int i) {
+    return std::find(list.begin(), list.end(), i) != list.end();
+  };
+  if (s.TotalVarNum == 0) s.TotalVarNum = variables_.Size();
+  const bool allUsed = s.usedVariables.empty(), allFeatures = s.AllFeatures.empty();
+  for (int i = 0; i < variables_.Size(); ++i) {
+    if (allUsed) s.usedVariables.push_back(i);
+    const bool special = i == s.CaseIDVariable || i == s.CaseLabelVariable ||
+                         i == s.VFoldVariable || i == s.FocalCaseVariable;
+    if (allFeatures && !special && !has(s.ResponseCategorical, i) &&
+        !has(s.ResponseContinuous, i)) {
+      s.AllFeatures.push_back(i);
+    }
+  }
   data_.reset();
   data_ =
       std::make_unique<KNNDataPreparation>(settings_.get(), &variables_, &stop_, hostVariables_);
@@ -85,9 +69,8 @@ KNNDataPreparation& SearchTable::CreateData() {
 }
 
 VelCommon::VelStatus SearchTable::Prepare() {
-  KNNDataPreparation& data = CreateData();
   VelCommon::VelStatus status;
-  return data.Prepare(status, source_);
+  return CreateData().Prepare(status, source_);
 }
 
 std::vector<BruteNeighbor> BruteForceScan(const KNNDataPreparation& data,
@@ -105,9 +88,8 @@ std::vector<BruteNeighbor> BruteForceScan(const KNNDataPreparation& data,
     for (size_t j = 0; j < features.size(); ++j) {
       const int c = features[j];
       const double w = weights.empty() ? 1.0 : weights[j];
-      const bool continuous = data.variableKinds[static_cast<size_t>(c)].second == 1;
       const double d = query[c] - row[c];
-      if (!continuous) {
+      if (data.variableKinds[static_cast<size_t>(c)].second != 1) {
         sum += d != 0.0 ? 2.0 * w : 0.0;
       } else {
         sum += euclidean ? w * d * d : w * std::fabs(d);
