@@ -91,6 +91,8 @@ TEST(InterruptSweep, StopAtEveryQuestionEndsCleanly) {
       ASSERT_TRUE(!write || knntest::UntoleratedIssues(clean.document).empty());
       const long questions = clean.calls;
       ASSERT_GT(questions, static_cast<long>(c.rows.size())) << "it asks beyond the data";
+      RecordProperty(std::string(write ? "write" : "build") + (vfold ? "_vfold" : "_selection"),
+                     std::to_string(questions));
       for (long n = 1; n <= questions; ++n) {
         for (const bool fromThread : {false, true}) {
           SCOPED_TRACE("stop at question " + std::to_string(n) + " of " +
