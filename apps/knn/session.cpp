@@ -33,6 +33,21 @@ int Session::Fail(const VelCommon::VelStatus& status) {
   return kExitFailed;
 }
 
+int Session::Load(CsvDataSource& source, const std::string& path, bool absentAreMissing) {
+  std::string error;
+  switch (source.Load(path, *settings_.variables, absentAreMissing, error)) {
+    case LoadOutcome::kOk:
+      return kExitOk;
+    case LoadOutcome::kInterrupted:
+      PrintError("interrupted");
+      return kExitInterrupted;
+    case LoadOutcome::kError:
+      break;
+  }
+  PrintError(error);
+  return kExitUsage;
+}
+
 void Session::CollectWarnings() {
   if (!algorithm_) return;
   const std::vector<VelCommon::VelStatus>* list = algorithm_->GetWarnings();
@@ -83,17 +98,7 @@ int Session::Open(const std::string& settingsPath) {
 }
 
 int Session::BuildFrom(const std::string& trainPath) {
-  std::string error;
-  switch (train_.Load(trainPath, *settings_.variables, false, error)) {
-    case LoadOutcome::kOk:
-      break;
-    case LoadOutcome::kInterrupted:
-      PrintError("interrupted");
-      return kExitInterrupted;
-    case LoadOutcome::kError:
-      PrintError(error);
-      return kExitUsage;
-  }
+  if (const int exit = Load(train_, trainPath, false); exit != kExitOk) return exit;
   const VelCommon::VelStatus status = algorithm_->Build(train_);
   CollectWarnings();
   // A streamed file that failed on a later pass gave the build too few records: its reason
@@ -161,18 +166,9 @@ VelCommon::VelStatus Session::Score(const VelCommon::Record& record,
 }
 
 int Session::WriteScores(const std::string& newPath, AtomicOutputFile* file) {
-  std::string error;
   CsvDataSource scored;
-  switch (scored.Load(newPath, *settings_.variables, true, error)) {
-    case LoadOutcome::kOk:
-      break;
-    case LoadOutcome::kInterrupted:
-      PrintError("interrupted");
-      return kExitInterrupted;
-    case LoadOutcome::kError:
-      PrintError(error);
-      return kExitUsage;
-  }
+  if (const int exit = Load(scored, newPath, true); exit != kExitOk) return exit;
+  std::string error;
   for (const std::string& field : scored.AbsentFields()) {
     PrintError("note: " + newPath + " has no column '" + field + "'; its values are missing");
   }

@@ -41,6 +41,10 @@ class Session {
 
  private:
   void CollectWarnings();
+  // Reads path into source (absentAreMissing: columns the file lacks are missing values, as
+  // for new records); prints the reason and returns the exit code when that fails, else
+  // kExitOk.
+  int Load(CsvDataSource& source, const std::string& path, bool absentAreMissing);
   // Scores one record; the probe that sizes the scored CSV's columns uses it too.
   VelCommon::VelStatus Score(const VelCommon::Record& record,
                              std::vector<std::vector<double>>& results);
