@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <system_error>
 
@@ -52,35 +53,6 @@ double YLabelWidth(const Ticks& ticks) {
   return widest;
 }
 
-void DrawYAxis(SvgBuilder& svg, const LinearScale& y, const Ticks& ticks, double left,
-               double plotWidth, const std::string& title, double titleX) {
-  for (const double v : ticks.values) {
-    const double py = y(v);
-    svg.Line(left, py, left + plotWidth, py, kGridColour, 1.0, "gridline");
-    svg.Text(left - 8, py + 4, FormatTick(v, ticks.step), "end", kTickFont, "tick-label y");
-  }
-  svg.Line(left, y.RangeHigh(), left, y.RangeLow(), kAxisColour, 1.0, "axis");
-  const double middle = (y.RangeLow() + y.RangeHigh()) / 2.0;
-  svg.Text(titleX, middle, title, "middle", kTitleFont, "axis-title", -90.0);
-}
-
-void DrawXAxis(SvgBuilder& svg, const LinearScale& x, const std::vector<double>& values,
-               const std::vector<std::string>& labels, const TickLabelPlan& plan, double bottom,
-               double left, double right, const std::string& title, double titleY) {
-  svg.Line(left, bottom, right, bottom, kAxisColour, 1.0, "axis");
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    const double px = x(values[i]);
-    svg.Line(px, bottom, px, bottom + 5, kAxisColour, 1.0, "tick");
-    if (i % plan.stride != 0 || i >= labels.size()) continue;
-    if (plan.rotate) {
-      svg.Text(px + 4, bottom + 14, labels[i], "end", kTickFont, "tick-label x", -45.0);
-    } else {
-      svg.Text(px, bottom + 18, labels[i], "middle", kTickFont, "tick-label x");
-    }
-  }
-  svg.Text((left + right) / 2.0, titleY, title, "middle", kTitleFont, "axis-title");
-}
-
 void DrawVerticalMark(SvgBuilder& svg, double px, double top, double bottom,
                       const std::string& label, double chartWidth) {
   svg.Line(px, top, px, bottom, kMarkColour, 1.5, "rule", "5 3");
@@ -88,6 +60,62 @@ void DrawVerticalMark(SvgBuilder& svg, double px, double top, double bottom,
   const double half = EstimateTextWidth(label, kTickFont) / 2.0;
   const double centre = std::clamp(px, half + 2.0, chartWidth - half - 2.0);
   svg.Text(centre, top - 5, label, "middle", kTickFont, "mark-label", 0.0, kMarkColour, true);
+}
+
+// The plot area starts right of the y tick labels and the rotated y title; reservedRight
+// keeps room for a legend.
+void PlaceFrame(PlotFrame& frame, double width, double reservedRight) {
+  frame.width = width;
+  frame.left = YLabelWidth(frame.yTicks) + 10.0 + 24.0;
+  frame.top = 22.0;
+  frame.plotWidth = std::max(120.0, width - frame.left - 16.0 - reservedRight);
+}
+
+// Once the x labels are planned, the room below the plot (labels and x title) is known.
+void FinishFrame(PlotFrame& frame, double height, double minPlotHeight) {
+  const double bottom = 8.0 + frame.xPlan.extent + 26.0;
+  frame.plotHeight = std::max(minPlotHeight, height - frame.top - bottom);
+  frame.height = frame.top + frame.plotHeight + bottom;
+  frame.y = LinearScale(frame.yTicks.low, frame.yTicks.high, frame.Bottom(), frame.top);
+}
+
+// Gridlines and the y axis, then beneathXAxis (bars, so the axis line stays on top of them),
+// the x axis and the mark when markFits.
+void DrawAxes(SvgBuilder& svg, const PlotFrame& frame, const PlotSpec& spec, bool markFits,
+              const std::function<void()>& beneathXAxis = {}) {
+  const double bottom = frame.Bottom();
+  const double right = frame.Right();
+  for (const double v : frame.yTicks.values) {
+    const double py = frame.y(v);
+    svg.Line(frame.left, py, right, py, kGridColour, 1.0, "gridline");
+    svg.Text(frame.left - 8, py + 4, FormatTick(v, frame.yTicks.step), "end", kTickFont,
+             "tick-label y");
+  }
+  svg.Line(frame.left, frame.y.RangeHigh(), frame.left, frame.y.RangeLow(), kAxisColour, 1.0,
+           "axis");
+  const double middle = (frame.y.RangeLow() + frame.y.RangeHigh()) / 2.0;
+  svg.Text(14.0, middle, spec.yLabel, "middle", kTitleFont, "axis-title", -90.0);
+
+  if (beneathXAxis) beneathXAxis();
+
+  svg.Line(frame.left, bottom, right, bottom, kAxisColour, 1.0, "axis");
+  const TickLabelPlan& plan = frame.xPlan;
+  for (std::size_t i = 0; i < frame.xTickValues.size(); ++i) {
+    const double px = frame.x(frame.xTickValues[i]);
+    svg.Line(px, bottom, px, bottom + 5, kAxisColour, 1.0, "tick");
+    if (i % plan.stride != 0 || i >= frame.xTickLabels.size()) continue;
+    if (plan.rotate) {
+      svg.Text(px + 4, bottom + 14, frame.xTickLabels[i], "end", kTickFont, "tick-label x", -45.0);
+    } else {
+      svg.Text(px, bottom + 18, frame.xTickLabels[i], "middle", kTickFont, "tick-label x");
+    }
+  }
+  svg.Text((frame.left + right) / 2.0, frame.height - 8.0, spec.xLabel, "middle", kTitleFont,
+           "axis-title");
+
+  if (markFits && spec.markX && std::isfinite(*spec.markX)) {
+    DrawVerticalMark(svg, frame.x(*spec.markX), frame.top, bottom, spec.markLabel, frame.width);
+  }
 }
 
 // Blues from almost white to dark navy: lightness falls monotonically, so the order of the
@@ -272,7 +300,6 @@ SeriesStyle StyleForSeries(std::size_t index, std::size_t count, bool emphasised
 
 LineChartLayout LayoutLineChart(const LineChartSpec& spec) {
   LineChartLayout layout;
-  layout.width = spec.width;
   Range xs;
   Range ys;
   for (const auto& series : spec.series) {
@@ -293,11 +320,9 @@ LineChartLayout LayoutLineChart(const LineChartSpec& spec) {
     if (!spec.specialX.empty()) names.push_back(spec.specialLabel);
     legendWidth = WidestLabel(ShortLabels(names), kTickFont) + 44.0;
   }
-  layout.left = YLabelWidth(layout.yTicks) + 10.0 + 24.0;
-  layout.top = 22.0;
-  layout.plotWidth = std::max(120.0, spec.width - layout.left - 16.0 - legendWidth);
-  layout.legendX = layout.left + layout.plotWidth + 16.0;
-  const double right = layout.left + layout.plotWidth;
+  PlaceFrame(layout, spec.width, legendWidth);
+  layout.legendX = layout.Right() + 16.0;
+  const double right = layout.Right();
 
   if (!spec.xCategories.empty()) {
     const double n = static_cast<double>(spec.xCategories.size());
@@ -325,30 +350,20 @@ LineChartLayout LayoutLineChart(const LineChartSpec& spec) {
   for (const double v : layout.xTickValues) centres.push_back(layout.x(v));
   layout.xPlan = PlanTickLabels(centres, layout.xTickLabels, kTickFont, !spec.xCategories.empty());
 
-  const double bottom = 8.0 + layout.xPlan.extent + 26.0;
-  layout.plotHeight = std::max(120.0, spec.height - layout.top - bottom);
+  double minPlotHeight = 120.0;
   if (spec.legend) {
     const double entries =
         static_cast<double>(spec.series.size() + (spec.specialX.empty() ? 0 : 1));
-    layout.plotHeight = std::max(layout.plotHeight, entries * 16.0);
+    minPlotHeight = std::max(minPlotHeight, entries * 16.0);
   }
-  layout.height = layout.top + layout.plotHeight + bottom;
-  layout.y = LinearScale(layout.yTicks.low, layout.yTicks.high, layout.top + layout.plotHeight,
-                         layout.top);
+  FinishFrame(layout, spec.height, minPlotHeight);
   return layout;
 }
 
 std::string RenderLineChart(const LineChartSpec& spec, const std::string& idPrefix) {
   const LineChartLayout layout = LayoutLineChart(spec);
   SvgBuilder svg(layout.width, layout.height, idPrefix, spec.title);
-  const double bottom = layout.top + layout.plotHeight;
-  const double right = layout.left + layout.plotWidth;
-  DrawYAxis(svg, layout.y, layout.yTicks, layout.left, layout.plotWidth, spec.yLabel, 14.0);
-  DrawXAxis(svg, layout.x, layout.xTickValues, layout.xTickLabels, layout.xPlan, bottom,
-            layout.left, right, spec.xLabel, layout.height - 8.0);
-  if (spec.markX && std::isfinite(*spec.markX)) {
-    DrawVerticalMark(svg, layout.x(*spec.markX), layout.top, bottom, spec.markLabel, layout.width);
-  }
+  DrawAxes(svg, layout, spec, true);
 
   // Emphasised series last, so it is drawn on top of the others.
   std::vector<std::size_t> order;
@@ -577,63 +592,44 @@ std::string RenderHeatMap(const HeatMapSpec& spec, const std::string& idPrefix) 
 
 HistogramLayout LayoutHistogram(const HistogramSpec& spec) {
   HistogramLayout layout;
-  layout.width = spec.width;
   const Histogram& h = spec.histogram;
   std::size_t most = 0;
   for (const std::size_t count : h.counts) most = std::max(most, count);
   layout.yTicks = NiceTicks(0.0, static_cast<double>(std::max<std::size_t>(most, 1)), 5, true);
-  layout.left = YLabelWidth(layout.yTicks) + 10.0 + 24.0;
-  layout.top = 22.0;
-  layout.plotWidth = std::max(120.0, spec.width - layout.left - 16.0);
+  PlaceFrame(layout, spec.width, 0.0);
   const double low = h.edges.empty() ? 0.0 : h.edges.front();
   const double high = h.edges.empty() ? 1.0 : h.edges.back();
   const int maxTicks = std::clamp(static_cast<int>(layout.plotWidth / 60.0), 2, 12);
-  layout.xTicks = NiceTicks(low, high, maxTicks);
-  layout.x = LinearScale(low, high, layout.left, layout.left + layout.plotWidth);
+  const Ticks xTicks = NiceTicks(low, high, maxTicks);
+  layout.x = LinearScale(low, high, layout.left, layout.Right());
   // Keep only ticks inside the binned range; the axis must not run past the bars.
-  std::vector<double> inside;
-  for (const double v : layout.xTicks.values) {
+  std::vector<double> centres;
+  for (const double v : xTicks.values) {
     if (v >= low - 1e-9 * std::fabs(high - low) && v <= high + 1e-9 * std::fabs(high - low)) {
-      inside.push_back(v);
+      layout.xTickValues.push_back(v);
+      layout.xTickLabels.push_back(FormatTick(v, xTicks.step));
+      centres.push_back(layout.x(v));
     }
   }
-  layout.xTicks.values = inside;
-  std::vector<double> centres;
-  std::vector<std::string> labels;
-  for (const double v : inside) {
-    centres.push_back(layout.x(v));
-    labels.push_back(FormatTick(v, layout.xTicks.step));
-  }
-  layout.xPlan = PlanTickLabels(centres, labels, kTickFont, false);
-  const double bottom = 8.0 + layout.xPlan.extent + 26.0;
-  layout.plotHeight = std::max(100.0, spec.height - layout.top - bottom);
-  layout.height = layout.top + layout.plotHeight + bottom;
-  layout.y = LinearScale(layout.yTicks.low, layout.yTicks.high, layout.top + layout.plotHeight,
-                         layout.top);
+  layout.xPlan = PlanTickLabels(centres, layout.xTickLabels, kTickFont, false);
+  FinishFrame(layout, spec.height, 100.0);
   return layout;
 }
 
 std::string RenderHistogram(const HistogramSpec& spec, const std::string& idPrefix) {
   const HistogramLayout layout = LayoutHistogram(spec);
   SvgBuilder svg(layout.width, layout.height, idPrefix, spec.title);
-  const double bottom = layout.top + layout.plotHeight;
-  const double right = layout.left + layout.plotWidth;
-  DrawYAxis(svg, layout.y, layout.yTicks, layout.left, layout.plotWidth, spec.yLabel, 14.0);
   const Histogram& h = spec.histogram;
-  for (std::size_t i = 0; i < h.counts.size() && i + 1 < h.edges.size(); ++i) {
-    const double x0 = layout.x(h.edges[i]);
-    const double x1 = layout.x(h.edges[i + 1]);
-    const double y = layout.y(static_cast<double>(h.counts[i]));
-    svg.Rect(x0 + 0.5, y, x1 - x0 - 1.0, bottom - y, "#4f7cac", "bin", "#1b3a57", 0.75);
-  }
-  std::vector<std::string> labels;
-  for (const double v : layout.xTicks.values) labels.push_back(FormatTick(v, layout.xTicks.step));
-  DrawXAxis(svg, layout.x, layout.xTicks.values, labels, layout.xPlan, bottom, layout.left, right,
-            spec.xLabel, layout.height - 8.0);
-  if (spec.markX && std::isfinite(*spec.markX) && !h.edges.empty() &&
-      *spec.markX >= h.edges.front() && *spec.markX <= h.edges.back()) {
-    DrawVerticalMark(svg, layout.x(*spec.markX), layout.top, bottom, spec.markLabel, layout.width);
-  }
+  const bool markInBins = spec.markX && !h.edges.empty() && *spec.markX >= h.edges.front() &&
+                          *spec.markX <= h.edges.back();
+  DrawAxes(svg, layout, spec, markInBins, [&] {
+    for (std::size_t i = 0; i < h.counts.size() && i + 1 < h.edges.size(); ++i) {
+      const double x0 = layout.x(h.edges[i]);
+      const double x1 = layout.x(h.edges[i + 1]);
+      const double y = layout.y(static_cast<double>(h.counts[i]));
+      svg.Rect(x0 + 0.5, y, x1 - x0 - 1.0, layout.Bottom() - y, "#4f7cac", "bin", "#1b3a57", 0.75);
+    }
+  });
   return svg.Finish();
 }
 

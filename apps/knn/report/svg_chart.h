@@ -68,38 +68,53 @@ struct Series {
   bool emphasised = false;
 };
 
-struct LineChartSpec {
+// What the line chart and the histogram share: titles, an optional labelled vertical rule
+// (e.g. at the chosen K) and the requested size.
+struct PlotSpec {
   std::string title;
   std::string xLabel;
   std::string yLabel;
-  std::vector<Series> series;
-  // When not empty, x values are positions 0 .. n-1 on a category axis named by these.
-  std::vector<std::string> xCategories;
-  bool integerX = true;
-  // A vertical rule with a label, e.g. at the chosen K.
   std::optional<double> markX;
   std::string markLabel;
-  // Points at these x values get a hollow square marker, e.g. the forced feature set.
-  std::vector<double> specialX;
-  std::string specialLabel;
-  bool legend = false;
   double width = 640.0;
   double height = 300.0;
 };
 
-struct LineChartLayout {
+// The whole chart's size and the top-left corner of its plotting area.
+struct ChartBox {
   double width = 0.0;
   double height = 0.0;
   double left = 0.0;
   double top = 0.0;
+};
+
+// A rectangular plot area with a y axis at its left and an x axis along its bottom.
+struct PlotFrame : ChartBox {
   double plotWidth = 0.0;
   double plotHeight = 0.0;
   LinearScale x;
   LinearScale y;
   std::vector<double> xTickValues;
   std::vector<std::string> xTickLabels;
-  Ticks yTicks;
   TickLabelPlan xPlan;
+  Ticks yTicks;
+
+  double Bottom() const { return top + plotHeight; }
+  double Right() const { return left + plotWidth; }
+};
+
+struct LineChartSpec : PlotSpec {
+  std::vector<Series> series;
+  // When not empty, x values are positions 0 .. n-1 on a category axis named by these.
+  std::vector<std::string> xCategories;
+  bool integerX = true;
+  // Points at these x values get a hollow square marker, e.g. the forced feature set.
+  std::vector<double> specialX;
+  std::string specialLabel;
+  bool legend = false;
+};
+
+struct LineChartLayout : PlotFrame {
   double legendX = 0.0;  // left edge of the legend column, when there is one
 };
 
@@ -119,11 +134,7 @@ struct BarChartSpec {
   double width = 640.0;
 };
 
-struct BarChartLayout {
-  double width = 0.0;
-  double height = 0.0;
-  double left = 0.0;
-  double top = 0.0;
+struct BarChartLayout : ChartBox {
   double groupHeight = 0.0;
   double barHeight = 0.0;
   LinearScale x;
@@ -144,11 +155,7 @@ struct HeatMapSpec {
   std::vector<std::string> sideTexts;
 };
 
-struct HeatMapLayout {
-  double width = 0.0;
-  double height = 0.0;
-  double left = 0.0;
-  double top = 0.0;
+struct HeatMapLayout : ChartBox {
   double cell = 0.0;
   std::size_t rows = 0;
   std::size_t columns = 0;
@@ -161,30 +168,16 @@ double HeatMapShare(const HeatMapSpec& spec, std::size_t row, std::size_t column
 HeatMapLayout LayoutHeatMap(const HeatMapSpec& spec);
 std::string RenderHeatMap(const HeatMapSpec& spec, const std::string& idPrefix);
 
-struct HistogramSpec {
-  std::string title;
-  std::string xLabel;
-  std::string yLabel = "Cases";
+struct HistogramSpec : PlotSpec {
+  HistogramSpec() {
+    yLabel = "Cases";
+    height = 260.0;
+  }
   Histogram histogram;
-  std::optional<double> markX;
-  std::string markLabel;
-  double width = 640.0;
-  double height = 260.0;
 };
 
-struct HistogramLayout {
-  double width = 0.0;
-  double height = 0.0;
-  double left = 0.0;
-  double top = 0.0;
-  double plotWidth = 0.0;
-  double plotHeight = 0.0;
-  LinearScale x;
-  LinearScale y;
-  Ticks xTicks;
-  Ticks yTicks;
-  TickLabelPlan xPlan;
-};
+// Its x ticks lie inside the binned range only.
+using HistogramLayout = PlotFrame;
 
 HistogramLayout LayoutHistogram(const HistogramSpec& spec);
 std::string RenderHistogram(const HistogramSpec& spec, const std::string& idPrefix);
