@@ -6,6 +6,16 @@
 
 namespace knntest {
 
+namespace {
+
+std::string NumberText(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  return buffer;
+}
+
+}  // namespace
+
 std::string XmlEscape(const std::string& text) {
   static const char* const kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
   std::string out;
@@ -14,12 +24,6 @@ std::string XmlEscape(const std::string& text) {
     out += special == std::string_view::npos ? std::string(1, c) : kEntities[special];
   }
   return out;
-}
-
-std::string NumberText(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.17g", value);
-  return buffer;
 }
 
 SettingsDoc SettingsDoc::Minimal() {
@@ -40,24 +44,8 @@ SettingsDoc& SettingsDoc::Continuous(const std::string& name, std::optional<doub
   return Field(name, attributes);
 }
 
-SettingsDoc& SettingsDoc::Categorical(const std::string& name,
-                                      const std::vector<std::string>& values, bool numeric) {
-  return Field(name, {{"optype", "categorical"}, {"dataType", numeric ? "integer" : "string"}},
-               values);
-}
-
-SettingsDoc& SettingsDoc::Categorical(const std::string& name,
-                                      const std::vector<std::string>& values,
-                                      const std::vector<std::string>& labels, bool numeric) {
-  Categorical(name, values, numeric);
-  fields_.back().labels = labels;
-  return *this;
-}
-
-SettingsDoc& SettingsDoc::Field(const std::string& name, const Attributes& attributes,
-                                const std::vector<std::string>& values) {
-  fields_.push_back({name, attributes, values, {}});
-  return *this;
+SettingsDoc& SettingsDoc::Param(const std::string& key, double value) {
+  return ParamRaw(key, NumberText(value));
 }
 
 SettingsDoc& SettingsDoc::ParamList(const std::string& key, const std::vector<std::string>& items) {
@@ -69,11 +57,7 @@ SettingsDoc& SettingsDoc::ParamList(const std::string& key, const std::vector<st
 SettingsDoc& SettingsDoc::ParamRaw(const std::string& key, const std::string& innerXml) {
   const auto param =
       std::find_if(params_.begin(), params_.end(), [&](const auto& p) { return p.first == key; });
-  if (param != params_.end()) {
-    param->second = innerXml;
-  } else {
-    params_.emplace_back(key, innerXml);
-  }
+  (param != params_.end() ? param->second : params_.emplace_back(key, "").second) = innerXml;
   return *this;
 }
 
@@ -96,7 +80,7 @@ std::string SettingsDoc::Xml() const {
     }
     if (!field.values.empty()) xml += "    </field>\n";
   }
-  xml += "  </fields>\n" + (hasTargets_ ? list("targets", targets_) : "") + list("inputs", inputs_);
+  xml += "  </fields>\n" + (targets_ ? list("targets", *targets_) : "") + list("inputs", inputs_);
   for (const auto& [key, inner] : params_) {
     xml += "  <param name=\"" + XmlEscape(key) + "\">" + inner + "</param>\n";
   }

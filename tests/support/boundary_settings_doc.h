@@ -1,21 +1,12 @@
-// Builds the text of a <settings> document for tests, so that a test states only the fields,
-// targets, inputs and keys it cares about.
-//
-// SettingsDoc::Minimal() is a small valid document to start from and vary:
-//   fields  id (continuous 1..100), focal (numeric categorical 0/1, default "0"),
-//           x1, x2 (continuous 0..10), c1 (string categorical a/b/c),
-//           y (string categorical yes/no)
-//   target  y;  inputs x1, x2, c1;  params CaseIDVar=id, FocalVar=focal.
-//
-// Fields are written in the order declared (that order is the variable index); params in the
-// order first set, a param set again keeps its place; <targets> only once a target was given
-// (Targets({}) writes an empty one).
+// Builds <settings> documents, so that a test states only the fields and params it cares about.
+// Minimal(): id (continuous 1..100), focal (integer categorical 0/1, default "0"), x1, x2
+// (continuous 0..10), c1 (a/b/c), y (yes/no); target y, inputs x1 x2 c1, CaseIDVar=id,
+// FocalVar=focal. Fields are written in declared order (the variable index); a param set again
+// keeps its place; <targets> is written once a target list was given.
 #pragma once
 
-#include <algorithm>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -23,8 +14,6 @@ namespace knntest {
 
 // Escapes &, <, >, " and ' for XML text and attribute values.
 std::string XmlEscape(const std::string& text);
-// Full precision.
-std::string NumberText(double value);
 
 class SettingsDoc {
  public:
@@ -32,45 +21,48 @@ class SettingsDoc {
 
   static SettingsDoc Minimal();
 
-  // An absent bound (std::nullopt) is left out of the declaration.
+  // An absent bound is left out.
   SettingsDoc& Continuous(const std::string& name, std::optional<double> min,
                           std::optional<double> max);
-  // numeric: dataType "integer" instead of "string"; labels, when given, one per value.
   SettingsDoc& Categorical(const std::string& name, const std::vector<std::string>& values,
-                           bool numeric = false);
+                           bool numeric = false) {
+    return Field(name, {{"optype", "categorical"}, {"dataType", numeric ? "integer" : "string"}},
+                 values);
+  }
   SettingsDoc& Categorical(const std::string& name, const std::vector<std::string>& values,
-                           const std::vector<std::string>& labels, bool numeric);
-  // Any declaration: the attributes after name="..." as given, then one <value> per entry.
+                           const std::vector<std::string>& labels, bool numeric) {
+    Categorical(name, values, numeric).fields_.back().labels = labels;
+    return *this;
+  }
+  // Any declaration: attributes after name="...", then one <value> per entry.
   SettingsDoc& Field(const std::string& name, const Attributes& attributes,
-                     const std::vector<std::string>& values = {});
+                     const std::vector<std::string>& values = {}) {
+    fields_.push_back({name, attributes, values, {}});
+    return *this;
+  }
 
-  SettingsDoc& Target(const std::string& name) { return Targets(With(targets_, name)); }
-  SettingsDoc& Targets(const std::vector<std::string>& names) {  // replaces the list
+  SettingsDoc& Target(const std::string& name) {
+    return Targets(With(targets_.value_or(std::vector<std::string>{}), name));
+  }
+  SettingsDoc& Targets(const std::vector<std::string>& names) {
     targets_ = names;
-    hasTargets_ = true;
     return *this;
   }
   SettingsDoc& Input(const std::string& name) { return Inputs(With(inputs_, name)); }
-  SettingsDoc& Inputs(const std::vector<std::string>& names) {  // replaces the list
+  SettingsDoc& Inputs(const std::vector<std::string>& names) {
     inputs_ = names;
     return *this;
   }
 
-  // Texts are escaped, numbers written with full precision.
-  template <class T>
-  SettingsDoc& Param(const std::string& key, const T& value) {
-    if constexpr (std::is_arithmetic_v<T>) {
-      return ParamRaw(key, NumberText(static_cast<double>(value)));
-    } else {
-      return ParamRaw(key, XmlEscape(value));
-    }
+  SettingsDoc& Param(const std::string& key, const std::string& text) {
+    return ParamRaw(key, XmlEscape(text));
   }
+  SettingsDoc& Param(const std::string& key, double value);  // full precision
   SettingsDoc& Flag(const std::string& key, bool value) {
     return ParamRaw(key, value ? "true" : "false");
   }
-  // A list-valued key: one <item> per entry.
   SettingsDoc& ParamList(const std::string& key, const std::vector<std::string>& items);
-  // Inner XML written verbatim (for malformed values such as a list with a stray child).
+  // Inner XML written verbatim, for malformed values.
   SettingsDoc& ParamRaw(const std::string& key, const std::string& innerXml);
   SettingsDoc& RemoveParam(const std::string& key) {
     std::erase_if(params_, [&](const auto& param) { return param.first == key; });
@@ -82,7 +74,6 @@ class SettingsDoc {
     return *this;
   }
 
-  // The document text (UTF-8, with an XML declaration).
   std::string Xml() const;
 
  private:
@@ -97,8 +88,8 @@ class SettingsDoc {
     std::vector<std::string> values, labels;
   };
   std::vector<FieldDecl> fields_;
-  std::vector<std::string> targets_, inputs_;
-  bool hasTargets_ = false;
+  std::optional<std::vector<std::string>> targets_;
+  std::vector<std::string> inputs_;
   Attributes params_;  // key, inner XML
   std::string extra_;
 };

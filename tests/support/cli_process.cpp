@@ -61,10 +61,8 @@ RunResult RunKnn(const std::vector<std::string>& args, const std::string& dir) {
   return {code, ReadText(capture.File("stdout")), ReadText(capture.File("stderr"))};
 }
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "knn-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+TempDir::TempDir() : path_((fs::temp_directory_path() / "knn-test-XXXXXX").string()) {
+  if (mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
 }
 
 TempDir::~TempDir() {

@@ -11,26 +11,24 @@ namespace clitest {
 
 struct RunResult {
   int exitCode = -1;  // -1 when the program did not exit normally
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
-// Runs knn (KNN_CLI_PATH) with args in folder dir and waits for it.
+// Runs knn (KNN_CLI_PATH) in folder dir and waits for it.
 RunResult RunKnn(const std::vector<std::string>& args, const std::string& dir = ".");
-// Starts knn in the background with its output sent to the files outPath and errPath.
+// Starts knn in the background, its output going to the files outPath and errPath.
 pid_t StartKnn(const std::vector<std::string>& args, const std::string& dir,
                const std::string& outPath, const std::string& errPath);
-// Waits up to timeoutSeconds; the exit code, or -1 (the process is then killed).
+// The exit code, or -1 after timeoutSeconds (the process is then killed).
 int WaitForExit(pid_t pid, double timeoutSeconds);
 
 std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
-// Names in a folder, sorted; empty when the folder does not exist.
+// Sorted names; empty when the folder does not exist.
 std::vector<std::string> ListDir(const std::string& path);
-// Splits text into lines without their line ends.
-std::vector<std::string> Lines(const std::string& text);
-// Success when text holds every one of parts; the failure names the first part missing.
+std::vector<std::string> Lines(const std::string& text);  // without line ends
+// The failure names the first part missing from text.
 ::testing::AssertionResult Contains(const std::string& text, const std::vector<std::string>& parts);
 
 // A fresh folder under the system temporary folder, removed with everything in it.

@@ -21,12 +21,12 @@ bool LoadIris(SearchTable& table, IrisColumns& columns) {
     for (std::string cell; std::getline(cells, cell, ',');) {
       const auto code = std::find(species.begin(), species.end(), cell) - species.begin();
       row.push_back(row.size() == 5 ? static_cast<double>(code) : std::stod(cell));
-      if (row.size() >= 2 && row.size() <= 5) {
-        lo[row.size() - 1] = std::min(lo[row.size() - 1], row.back());
-        hi[row.size() - 1] = std::max(hi[row.size() - 1], row.back());
-      }
     }
     if (row.size() != 7 && !lines[i].empty()) return false;
+    for (size_t c = 1; c < 5 && !row.empty(); ++c) {
+      lo[c] = std::min(lo[c], row[c]);
+      hi[c] = std::max(hi[c], row[c]);
+    }
     if (!row.empty()) rows.push_back(row);
   }
   if (rows.empty()) return false;
@@ -47,12 +47,10 @@ void FillSynthetic(SearchTable& table, SyntheticColumns& columns, int cases, int
                    int noise, bool continuousResponse, int folds, uint32_t seed) {
   columns = SyntheticColumns();
   columns.id = table.AddCaseId("id");
-  for (int i = 0; i < informative; ++i) {
+  for (int i = 0; i < informative; ++i)
     columns.informative.push_back(table.AddContinuous("info" + std::to_string(i), 0.0, 10.0));
-  }
-  for (int i = 0; i < noise; ++i) {
+  for (int i = 0; i < noise; ++i)
     columns.noise.push_back(table.AddContinuous("noise" + std::to_string(i), 0.0, 10.0));
-  }
   columns.response =
       continuousResponse ? table.AddContinuous("y", -1e6, 1e6) : table.AddCategorical("y", 2);
   if (folds > 0) {
@@ -100,10 +98,8 @@ double BruteForceError(KNNDataPreparation& data, const std::vector<int>& feature
                        settings.CaseIDVariable, false);
     const int n = std::min<int>(K, static_cast<int>(all.size()));
     KNNNeighborList list(K);
-    for (int j = 0; j < n; ++j) {
-      list.items[static_cast<size_t>(j)] =
-          KNNNeighbor{all[static_cast<size_t>(j)].distance, all[static_cast<size_t>(j)].caseIndex};
-    }
+    for (size_t j = 0; j < static_cast<size_t>(n); ++j)
+      list.items[j] = KNNNeighbor{all[j].distance, all[j].caseIndex};
     list.count = n;
     const std::vector<double>& p = predictor->Predict(row, list);
     predictor->AddError(row, p, accumulator);

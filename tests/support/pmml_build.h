@@ -1,5 +1,5 @@
 // Builds a model through the component's factory from a settings document and in-memory
-// records, and writes its model document, for the model-document tests.
+// records, and writes its model document.
 #pragma once
 
 #include <memory>
@@ -18,16 +18,14 @@ namespace knntest {
 
 class PmmlBuild {
  public:
-  // Creates the algorithm from settingsXml and builds it over rows (categorical values as
-  // category codes). The status of whichever step failed, or of the build.
+  // rows hold categorical values as category codes. The status of whichever step failed.
   VelCommon::VelStatus Build(const std::string& settingsXml,
                              const std::vector<std::vector<double>>& rows);
-  // Writes the model document into document (cleared first); a written document is checked
-  // against the PMML schema, a failed write must leave nothing.
+  // Into document (cleared first); a written document must be valid PMML, a failed write must
+  // leave nothing.
   VelCommon::VelStatus Write(std::string& document, const PMMLExportOptions* options = nullptr);
 
   IVelAlgorithm* Algorithm() const { return algorithm_.get(); }
-  // The component's own algorithm object behind Algorithm().
   KNNAlgorithm* Knn() const;
   // A document writer over the built algorithm's objects, for tests of single elements.
   std::unique_ptr<KNNPMMLWriter> MakeWriter();

@@ -6,20 +6,17 @@ namespace knntest {
 
 namespace {
 
-// Every case writes its temporary files to the system folder, so the documents do not
-// depend on where the tests run.
+// Temporary files in the system folder, so the documents do not depend on where tests run.
 SettingsDoc Base() {
   SettingsDoc doc;
   doc.Param("TempFileDir", "");
   return doc;
 }
 
-// Records of the given width from their values one after another.
 std::vector<std::vector<double>> Rows(size_t width, const std::vector<double>& values) {
   std::vector<std::vector<double>> rows;
-  for (auto at = values.begin(); at != values.end(); at += static_cast<long>(width)) {
+  for (auto at = values.begin(); at != values.end(); at += static_cast<long>(width))
     rows.emplace_back(at, at + static_cast<long>(width));
-  }
   return rows;
 }
 
@@ -84,11 +81,11 @@ PmmlCase TwoTargetsCase() {
   d.Categorical("y", {"low", "high"}).Continuous("z", 0, 50).Targets({"y", "z"});
   d.Inputs({"x1", "x2", "c1"}).Param("CaseIDVar", "id").Param("FocalVar", "focal");
   d.Flag("IsFeatureSelection", true).Param("NSpecifiedFeatures", 1).Param("SpecifiedK", 2);
-  return {"two_targets_separate_features", d.Xml(),
-          Rows(7, {1,    1.12, 9.03, 0,    0,    0,    40.0, 2,    2.37, 7.41, 1,    0,    0,
-                   31.0, 3,    3.59, 6.18, 0,    0,    0,    27.0, 4,    5.06, 2.22, 1,    0,
-                   1,    8.0,  5,    6.43, 1.07, 1,    0,    1,    5.0,  6,    8.21, 3.64, 0,
-                   0,    1,    15.0, 7,    9.14, 4.89, 1,    0,    1,    22.0})};
+  return {
+      "two_targets_separate_features", d.Xml(),
+      Rows(7, {1, 1.12, 9.03, 0, 0, 0, 40, 2, 2.37, 7.41, 1, 0, 0, 31, 3, 3.59, 6.18, 0, 0, 0, 27,
+               4, 5.06, 2.22, 1, 0, 1, 8,  5, 6.43, 1.07, 1, 0, 1, 5,  6, 8.21, 3.64, 0, 0, 1, 15,
+               7, 9.14, 4.89, 1, 0, 1, 22})};
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The small builds whose model documents the tests check: each a settings document and its
-// records (categorical values as category codes, in field order).
+// Small builds whose model documents the tests check (categorical values as category codes).
 #pragma once
 
 #include <string>
@@ -13,15 +12,13 @@ struct PmmlCase {
   std::vector<std::vector<double>> rows;
 };
 
-// Classification of y (no/yes) from x1, x2, c1 with x2 forced, two features selected by
-// forward selection, feature weighting, K = 3.
+// y from x1, x2 (forced), c1: forward selection of two features, feature weighting, K = 3.
 PmmlCase ClassificationWithSelectionCase();
-// No target, city-block distance, and a field-format text for the trailing extension.
+// No target, city-block distance, a field-format text for the trailing extension.
 PmmlCase ClusteringCityBlockCase();
 // The builds of the two hand-worked example documents.
 PmmlCase ExampleClassificationCase();
 PmmlCase ExampleClusteringCase();
-// The cases with golden documents.
 std::vector<PmmlCase> GoldenCases();
 
 }  // namespace knntest

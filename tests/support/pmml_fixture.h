@@ -1,5 +1,5 @@
-// A fixture for the model-document element tests: its own system temporary folder (so a
-// leftover file shows up), a build, and a document writer over the built model.
+// Model-document element tests: a build and a writer over it, with TMPDIR a scratch folder of
+// the test's own so that a leftover file shows up.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,12 +21,11 @@ class PmmlWriterTest : public ::testing::Test {
   PmmlBuild build;
   std::unique_ptr<KNNPMMLWriter> writer;
 
-  // Builds doc over rows and makes the writer; use under ASSERT_NO_FATAL_FAILURE.
+  // Use under ASSERT_NO_FATAL_FAILURE.
   void Build(const SettingsDoc& doc, const std::vector<std::vector<double>>& rows) {
     const VelCommon::VelStatus status = build.Build(doc.Xml(), rows);
     ASSERT_FALSE(status.IsError()) << status.GetErrorCode();
-    writer = build.MakeWriter();
-    ASSERT_NE(writer, nullptr);
+    ASSERT_NE(writer = build.MakeWriter(), nullptr);
   }
 };
 

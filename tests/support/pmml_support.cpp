@@ -1,23 +1,19 @@
 #include "support/pmml_support.h"
 
+#include <gtest/gtest.h>
 #include <libxml/parser.h>
 #include <libxml/xmlschemas.h>
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
-#include <stdlib.h>
 
 #include <sstream>
 
+#include "boundary/knn_algorithm.h"
+#include "knn/knn.h"
+#include "pmml/knn_pmml_writer.h"
+#include "support/pmml_build.h"
+
 namespace knntest {
-
-ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
-  if (const char* old = std::getenv(name)) old_ = old;
-  value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
-}
-
-ScopedEnv::~ScopedEnv() {
-  old_ ? ::setenv(name_.c_str(), old_->c_str(), 1) : ::unsetenv(name_.c_str());
-}
 
 namespace {
 
@@ -86,35 +82,75 @@ std::string SelectCanonical(const std::string& document, const std::string& xpat
   xmlXPathContextPtr context = xmlXPathNewContext(doc);
   xmlXPathRegisterNs(context, BAD_CAST "p", BAD_CAST "http://www.dmg.org/PMML-4_3");
   xmlXPathObjectPtr result = xmlXPathEvalExpression(BAD_CAST xpath.c_str(), context);
+  const int type = result != nullptr ? result->type : XPATH_UNDEFINED;
   std::ostringstream text;
-  if (result == nullptr) {
-    text << "<bad xpath>";
-  } else if (result->type == XPATH_STRING) {
+  if (type == XPATH_STRING) {
     text << reinterpret_cast<const char*>(result->stringval);
-  } else if (result->type == XPATH_NUMBER) {
+  } else if (type == XPATH_NUMBER) {
     text << result->floatval;
-  } else if (result->type != XPATH_NODESET) {
+  } else if (type != XPATH_NODESET) {
     text << "<bad xpath>";
   }
-  const xmlNodeSetPtr nodes =
-      result != nullptr && result->type == XPATH_NODESET ? result->nodesetval : nullptr;
+  const xmlNodeSetPtr nodes = type == XPATH_NODESET ? result->nodesetval : nullptr;
   for (int i = 0; nodes != nullptr && i < nodes->nodeNr; ++i) {
     xmlNodePtr node = nodes->nodeTab[i];
-    xmlBufferPtr buffer = xmlBufferCreate();
     if (node->type == XML_ATTRIBUTE_NODE) {
       xmlChar* value = xmlNodeGetContent(node);
       text << node->name << "=\"" << value << "\"\n";
       xmlFree(value);
     } else {
+      xmlBufferPtr buffer = xmlBufferCreate();
       xmlNodeDump(buffer, doc, node, 0, 0);
       text << xmlBufferContent(buffer) << '\n';
+      xmlBufferFree(buffer);
     }
-    xmlBufferFree(buffer);
   }
   xmlXPathFreeObject(result);
   xmlXPathFreeContext(context);
   xmlFreeDoc(doc);
   return text.str();
+}
+
+VelCommon::VelStatus PmmlBuild::Build(const std::string& settingsXml,
+                                      const std::vector<std::vector<double>>& rows) {
+  algorithm_.reset();
+  factory_.reset(GetVelFactory());
+  std::istringstream settings(settingsXml);
+  algorithm_.reset(factory_->CreateVelAlgorithm(settings));
+  if (!algorithm_) return factory_->GetStatus();
+  source_ = knn_test::MemoryDataSource(rows);
+  return algorithm_->Build(source_);
+}
+
+KNNAlgorithm* PmmlBuild::Knn() const {
+  return dynamic_cast<KNNAlgorithm*>(algorithm_.get());
+}
+
+std::unique_ptr<KNNPMMLWriter> PmmlBuild::MakeWriter() {
+  KNNAlgorithm* knn = Knn();
+  if (knn == nullptr || knn->GetModel() == nullptr) return nullptr;
+  auto writer = std::make_unique<KNNPMMLWriter>(
+      *knn->GetSettings(), *knn->GetVarList(), *knn->GetModel(), *knn->GetDataPreparation(), stop_);
+  writer->root.reset(VelXML::XMLElement::Create("PMML"));
+  return writer;
+}
+
+VelCommon::VelStatus PmmlBuild::Write(std::string& document, const PMMLExportOptions* options) {
+  document.clear();
+  if (!algorithm_) return VelCommon::VelStatus(6, false);
+  std::ostringstream out;
+  const VelCommon::VelStatus status = algorithm_->WritePMML(out, options);
+  document = out.str();
+  if (!status.IsOK()) {
+    EXPECT_EQ(document, "") << "a failed write must leave the stream empty";
+    return status;
+  }
+  std::string issues;
+  for (const SchemaIssue& issue : UntoleratedIssues(document)) {
+    issues += std::to_string(issue.line) + ": " + issue.message + "\n";
+  }
+  EXPECT_EQ(issues, "") << "the written document is not valid PMML";
+  return status;
 }
 
 }  // namespace knntest

@@ -1,6 +1,8 @@
-// Helpers for the model-document tests: scratch folders, environment and working-folder
-// overrides, files, and PMML schema validation and XPath queries through libxml2.
+// Helpers for the model-document tests: scoped environment and working-folder overrides, files,
+// and PMML schema validation and XPath queries through libxml2.
 #pragma once
+
+#include <stdlib.h>
 
 #include <filesystem>
 #include <optional>
@@ -19,8 +21,11 @@ inline constexpr auto& WriteFile = clitest::WriteText;
 // Sets (or, with null, unsets) an environment variable for the scope.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const char* value);
-  ~ScopedEnv();
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = ::getenv(name)) old_ = old;
+    value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? ::setenv(name_.c_str(), old_->c_str(), 1) : ::unsetenv(name_.c_str()); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
@@ -29,7 +34,6 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-// Changes the working folder for the scope.
 class ScopedCwd {
  public:
   explicit ScopedCwd(const std::string& path) { std::filesystem::current_path(path); }
@@ -44,13 +48,12 @@ class ScopedCwd {
   std::filesystem::path old_ = std::filesystem::current_path();
 };
 
-// One problem as libxml2 reports it.
 struct SchemaIssue {
   int line = 0;
   std::string message;
 };
 
-// True when text is a complete XML document libxml2 reads without any error.
+// True when libxml2 reads text as a complete document without any error.
 bool IsWellFormed(const std::string& text);
 
 // Schema issues of a model document (first "not well-formed" when it does not parse), less the
@@ -58,9 +61,8 @@ bool IsWellFormed(const std::string& text);
 // children of a string DataField.
 std::vector<SchemaIssue> UntoleratedIssues(const std::string& document);
 
-// Canonical text (no layout whitespace) of the nodes xpath selects in document, one per line;
-// the PMML namespace is bound to the prefix "p". Attributes give name="value"; a string or
-// number result is given as it stands.
+// Canonical text (no layout whitespace) of the nodes xpath selects, one per line, with the PMML
+// namespace bound to "p". Attributes give name="value"; a string or number result as it stands.
 std::string SelectCanonical(const std::string& document, const std::string& xpath);
 
 }  // namespace knntest

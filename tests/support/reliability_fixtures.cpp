@@ -1,26 +1,11 @@
 #include "support/reliability_fixtures.h"
 
-#include <algorithm>
 #include <sstream>
 
 #include "knn/knn.h"
 #include "support/boundary_settings_doc.h"
 
 namespace reltest {
-
-FailingStreamBuf::int_type FailingStreamBuf::overflow(int_type c) {
-  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-  if (written_.size() >= limit_) return traits_type::eof();
-  written_.push_back(traits_type::to_char_type(c));
-  return c;
-}
-
-std::streamsize FailingStreamBuf::xsputn(const char* s, std::streamsize n) {
-  const size_t room = limit_ - std::min(limit_, written_.size());
-  const size_t taken = std::min(room, static_cast<size_t>(n));
-  written_.append(s, taken);
-  return static_cast<std::streamsize>(taken);
-}
 
 namespace {
 
@@ -40,9 +25,8 @@ BuildCase SelectionCase(const std::string& tempDir, int rowCount) {
   knntest::SettingsDoc doc = knntest::SettingsDoc::Minimal();
   doc.Flag("IsFeatureSelection", true).Flag("IsAutoFeatureSelection", true);
   doc.Flag("IsAutoKSelection", true).Param("MinK", 1).Param("MaxK", 4);
-  doc.Flag("IsFeatureWeight", true)
-      .Param("TempFileDir", tempDir)
-      .Param("fieldFormat", "<Formats/>");
+  doc.Flag("IsFeatureWeight", true).Param("TempFileDir", tempDir);
+  doc.Param("fieldFormat", "<Formats/>");
   BuildCase c{doc.Xml(), {}};
   for (int i = 0; i < rowCount; ++i) c.rows.push_back(Row(i));
   return c;

@@ -5,18 +5,9 @@
 
 namespace knn_test {
 
-MemoryDataSource::MemoryDataSource(const std::vector<std::vector<double>>& rows) {
-  for (const auto& row : rows) AddRecord(row);
-}
-
-void MemoryDataSource::SetBeforeRecord(std::function<void(size_t)> hook) {
-  beforeRecord = [hook](int i) { hook(static_cast<size_t>(i)); };
-}
-
 bool MemoryDataSource::Rewind() {
-  ++rewindCalls;
   next_ = 0;
-  rewound_ = rewindsAllowed < 0 || rewindCalls <= rewindsAllowed;
+  rewound_ = ++rewindCalls <= rewindsAllowed || rewindsAllowed < 0;
   return rewound_;
 }
 
@@ -35,15 +26,13 @@ int SearchTable::AddContinuous(const std::string& name, double min, double max) 
 
 int SearchTable::AddCategorical(const std::string& name, int categoryCount) {
   VelMTD::VelCategories categories;
-  for (int code = 0; code < categoryCount; ++code) {
+  for (int code = 0; code < categoryCount; ++code)
     categories.Add(std::to_string(code), code, nullptr);
-  }
   return variables_.Add(std::make_unique<VelMTD::VelCatVar>(name, true, categories));
 }
 
 int SearchTable::AddCaseId(const std::string& name) {
-  settings_->CaseIDVariable = AddContinuous(name, 0.0, 1e9);
-  return settings_->CaseIDVariable;
+  return settings_->CaseIDVariable = AddContinuous(name, 0.0, 1e9);
 }
 
 KNNDataPreparation& SearchTable::CreateData() {
@@ -57,20 +46,13 @@ KNNDataPreparation& SearchTable::CreateData() {
     if (allUsed) s.usedVariables.push_back(i);
     const bool special = i == s.CaseIDVariable || i == s.CaseLabelVariable ||
                          i == s.VFoldVariable || i == s.FocalCaseVariable;
-    if (allFeatures && !special && !has(s.ResponseCategorical, i) &&
-        !has(s.ResponseContinuous, i)) {
+    if (allFeatures && !special && !has(s.ResponseCategorical, i) && !has(s.ResponseContinuous, i))
       s.AllFeatures.push_back(i);
-    }
   }
   data_.reset();
   data_ =
       std::make_unique<KNNDataPreparation>(settings_.get(), &variables_, &stop_, hostVariables_);
   return *data_;
-}
-
-VelCommon::VelStatus SearchTable::Prepare() {
-  VelCommon::VelStatus status;
-  return CreateData().Prepare(status, source_);
 }
 
 std::vector<BruteNeighbor> BruteForceScan(const KNNDataPreparation& data,
@@ -96,14 +78,12 @@ std::vector<BruteNeighbor> BruteForceScan(const KNNDataPreparation& data,
       }
     }
     if (!includeSelf && sum == 0.0 && caseIdColumn >= 0 &&
-        query[caseIdColumn] == std::trunc(row[caseIdColumn])) {
+        query[caseIdColumn] == std::trunc(row[caseIdColumn]))
       continue;
-    }
     result.push_back({euclidean ? std::sqrt(sum) : sum, i});
   }
-  std::stable_sort(
-      result.begin(), result.end(),
-      [](const BruteNeighbor& a, const BruteNeighbor& b) { return a.distance < b.distance; });
+  std::stable_sort(result.begin(), result.end(),
+                   [](const auto& a, const auto& b) { return a.distance < b.distance; });
   return result;
 }
 

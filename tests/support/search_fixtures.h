@@ -1,6 +1,5 @@
-// Fixtures for data preparation and the neighbour search: an in-memory data source, a
-// small-table builder that produces the VelVarList, KNNSettings and KNNDataPreparation the
-// component works on, and a brute-force neighbour scan.
+// Fixtures for data preparation and the neighbour search: an in-memory data source, a small-table
+// builder for the objects data preparation works on, and a brute-force neighbour scan.
 #pragma once
 
 #include <functional>
@@ -17,29 +16,29 @@
 
 namespace knn_test {
 
-// Delivers a fixed list of records, in order, counting what it was asked; it can refuse a
-// Rewind, stop a pass early or call a hook before each record.
+// Delivers its records in order, counting what it was asked; it can refuse a Rewind (NextRecord
+// then answers null), stop a pass early or call a hook before each record.
 class MemoryDataSource : public IVelDataSource {
  public:
   MemoryDataSource() = default;
-  explicit MemoryDataSource(const std::vector<std::vector<double>>& rows);
-  explicit MemoryDataSource(std::vector<VelCommon::Record> records)
-      : records_(std::move(records)) {}
+  explicit MemoryDataSource(const std::vector<std::vector<double>>& rows) {
+    for (const auto& row : rows) AddRecord(row);
+  }
 
   void AddRecord(std::vector<double> values) { records_.emplace_back(std::move(values)); }
   void SetRewindResult(bool ok) { rewindsAllowed = ok ? -1 : 0; }
-  void SetBeforeRecord(std::function<void(size_t)> hook);
+  void SetBeforeRecord(std::function<void(size_t)> hook) {
+    beforeRecord = [hook](int i) { hook(static_cast<size_t>(i)); };
+  }
   int RewindCalls() const { return rewindCalls; }
 
   bool Rewind() override;
-  // Null after a refused Rewind.
   const VelCommon::Record* NextRecord() override;
 
   int rewindsAllowed = -1;  // Rewind calls after this many answer false (-1: none)
   int stopAfter = -1;       // records per pass before NextRecord answers null (-1: all)
   std::function<void(int)> beforeRecord;  // called with the 0-based position
-  int rewindCalls = 0;
-  int delivered = 0;
+  int rewindCalls = 0, delivered = 0;
 
  private:
   std::vector<VelCommon::Record> records_;
@@ -55,23 +54,18 @@ class CountingInterruptCheck : public IVelInterruptCheck {
   int Questions() const { return questions_; }
 
  private:
-  int yesFrom_;
-  int questions_ = 0;
+  int yesFrom_, questions_ = 0;
 };
 
-// A small table of variables and records plus everything data preparation needs.
+// A small table of variables and records plus everything data preparation needs (not copyable).
 class SearchTable {
  public:
-  SearchTable() : settings_(std::make_unique<KNNSettings>()) {}
-  SearchTable(const SearchTable&) = delete;
-  SearchTable& operator=(const SearchTable&) = delete;
-
-  // Declare variables in record order; each returns the new variable's index (its column).
+  // Declared in record order; each returns the new variable's column.
   int AddContinuous(const std::string& name, double min = -1.0, double max = 1.0);
   int AddCategorical(const std::string& name, int categoryCount);
-  // A continuous case-identifier variable (range [0, 1e9]); also sets CaseIDVariable.
+  // Range [0, 1e9]; also sets CaseIDVariable.
   int AddCaseId(const std::string& name);
-  // One value per declared variable (not checked, so tests can give records of the wrong size).
+  // Not checked against the variables, so tests can give records of the wrong size.
   void AddRow(std::vector<double> values) { source_.AddRecord(std::move(values)); }
 
   KNNSettings& Settings() { return *settings_; }
@@ -80,17 +74,19 @@ class SearchTable {
   KNNStopControl& Stop() { return stop_; }
   void SetHostVariables(VelMTD::VelVarList* host) { hostVariables_ = host; }
 
-  // Creates a new KNNDataPreparation and runs Prepare over the rows, after filling settings a
-  // test left empty: TotalVarNum (the variable count), usedVariables (all), AllFeatures (all
-  // but the case ID, case label, v-fold and focal variables and the responses).
-  VelCommon::VelStatus Prepare();
-  // The same without running Prepare.
+  // A new KNNDataPreparation, after filling the settings a test left empty: TotalVarNum,
+  // usedVariables (all) and AllFeatures (all but the special variables and the responses).
   KNNDataPreparation& CreateData();
+  // The same, then Prepare over the rows.
+  VelCommon::VelStatus Prepare() {
+    VelCommon::VelStatus status;
+    return CreateData().Prepare(status, source_);
+  }
   KNNDataPreparation& Data() { return *data_; }
 
  private:
   VelMTD::VelVarList variables_;
-  std::unique_ptr<KNNSettings> settings_;
+  std::unique_ptr<KNNSettings> settings_ = std::make_unique<KNNSettings>();
   KNNStopControl stop_;
   MemoryDataSource source_;
   VelMTD::VelVarList* hostVariables_ = nullptr;
@@ -98,14 +94,14 @@ class SearchTable {
 };
 
 struct BruteNeighbor {
-  double distance;  // as reported (square root taken for the Euclidean metric)
+  double distance;  // square root taken for the Euclidean metric
   int caseIndex;
 };
 
-// Reference scan over data.caseRows, independent of the tree: the component's metrics
-// (continuous w*d^2 or w*|d|, categorical mismatch 2w), cases of the given fold left out
-// (foldColumn or fold -1: none), the query's own case left out unless includeSelf (distance 0
-// and equal case ID); every such case, sorted by distance then case index.
+// Reference scan over data.caseRows, independent of the tree: continuous w*d^2 or w*|d|,
+// categorical mismatch 2w; cases of the given fold left out (foldColumn or fold -1: none), the
+// query's own case left out unless includeSelf (distance 0 and equal case ID); sorted by
+// distance then case index.
 std::vector<BruteNeighbor> BruteForceScan(const KNNDataPreparation& data,
                                           const std::vector<int>& features,
                                           const std::vector<double>& weights, bool euclidean,
