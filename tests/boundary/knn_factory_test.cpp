@@ -8,33 +8,7 @@
 
 #include "knn/knn.h"
 #include "support/boundary_settings_doc.h"
-
-// Allocation fault injection for this test binary: once armed with n, the (n+1)-th
-// allocation through operator new fails with std::bad_alloc. Disarmed, it is plain malloc.
-namespace {
-long gAllocationsBeforeFailure = -1;
-
-void* Allocate(std::size_t size, bool mayThrow) {
-  const bool fail = gAllocationsBeforeFailure == 0;
-  if (gAllocationsBeforeFailure >= 0) --gAllocationsBeforeFailure;  // after a failure: -1
-  void* p = fail ? nullptr : std::malloc(size == 0 ? 1 : size);
-  if (p == nullptr && mayThrow) throw std::bad_alloc();
-  return p;
-}
-}  // namespace
-
-// clang-format off
-void* operator new(std::size_t n) { return Allocate(n, true); }
-void* operator new[](std::size_t n) { return Allocate(n, true); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, false); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, false); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-// clang-format on
+#include "support/failing_allocator/failing_allocator.h"
 
 namespace {
 
@@ -52,10 +26,9 @@ TEST(KNNFactoryFirewall, AllocationFailureAnywhereInCreationIsStatusThree) {
   for (long n = 0; n < 20000 && !created; ++n) {
     SCOPED_TRACE(n);  // an escaping exception fails the test here
     std::istringstream in(xml);
-    gAllocationsBeforeFailure = n;
+    knntest::ArmAllocationFailure(n + 1);
     std::unique_ptr<IVelAlgorithm> algorithm(factory.CreateVelAlgorithm(in));
-    const bool injected = gAllocationsBeforeFailure == -1;
-    gAllocationsBeforeFailure = -1;
+    const bool injected = knntest::DisarmAllocationFailure();
     if (algorithm != nullptr) {
       EXPECT_EQ(factory.GetStatus(), VelStatus(200068, true));
       created = !injected;

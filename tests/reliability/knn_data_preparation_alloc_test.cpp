@@ -1,12 +1,10 @@
-// Allocation failure: this binary's operator new fails the N-th allocation from now once armed,
-// and the tests arm it only around the call they examine. A failing allocation in a build or a
-// write must give status 3 with nothing leaked (the sanitizer build checks that), nothing
-// written and no file left.
+// Allocation failure: this binary's operator new (support/failing_allocator) fails the N-th
+// allocation from now once armed, and the tests arm it only around the call they examine. A
+// failing allocation in a build or a write must give status 3 with nothing leaked (the
+// sanitizer build checks that), nothing written and no file left.
 #include <gtest/gtest.h>
 #include <locale.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <new>
 #include <sstream>
 
@@ -14,46 +12,18 @@
 #include "host/vel_xml.h"
 #include "pmml/knn_pmml_tables.h"
 #include "pmml/knn_xml_archive_element.h"
+#include "support/failing_allocator/failing_allocator.h"
 #include "support/pmml_support.h"
 #include "support/reliability_fixtures.h"
-
-namespace {
-
-// -1: never fail. N > 0: the N-th allocation from now fails, the ones after it succeed.
-std::atomic<long> gFailIn{-1};
-std::atomic<long> gCounted{0};
-
-void* Allocate(std::size_t size, bool mayThrow) {
-  gCounted.fetch_add(1, std::memory_order_relaxed);
-  long left = gFailIn.load(std::memory_order_relaxed);
-  while (left > 0 && !gFailIn.compare_exchange_weak(left, left - 1)) {
-  }
-  void* memory = left == 1 ? nullptr : std::malloc(size == 0 ? 1 : size);
-  if (memory == nullptr && mayThrow) throw std::bad_alloc();
-  return memory;
-}
-
-}  // namespace
-
-// clang-format off
-void* operator new(std::size_t n) { return Allocate(n, true); }
-void* operator new[](std::size_t n) { return Allocate(n, true); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, false); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, false); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
-// clang-format on
 
 namespace {
 
 // How many allocations operation makes.
 template <class Operation>
 long Allocations(Operation&& operation) {
-  const long before = gCounted;
+  const long before = knntest::AllocationCount();
   operation();
-  return gCounted - before;
+  return knntest::AllocationCount() - before;
 }
 
 // The store grows while cases are read: an allocation failing deep into a long data pass.
@@ -65,10 +35,11 @@ TEST(AllocationFailure, WhileStoringCasesGivesStatus3) {
     ASSERT_NE(algorithm, nullptr);
     reltest::FaultyDataSource source(c.rows);
     source.beforeRecord = [&](int index) {
-      if (index == failAt) gFailIn = 1;  // the next allocation fails, whichever it is
+      if (index == failAt)
+        knntest::ArmAllocationFailure(1);  // the next allocation fails, whichever it is
     };
     const VelCommon::VelStatus status = algorithm->Build(source);
-    gFailIn = -1;
+    knntest::DisarmAllocationFailure();
     EXPECT_EQ(status.GetErrorCode(), KNNStatus::kOutOfMemory);
     EXPECT_FALSE(algorithm->IsBuilt());
   }
@@ -99,9 +70,9 @@ TEST(AllocationFailure, EveryAllocationOfAWriteGivesStatus3AndNoOutput) {
   for (long n = 1; n <= total + 1; ++n) {  // the last fails nothing: the model is intact
     SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(total));
     Target target;
-    gFailIn = n;
+    knntest::ArmAllocationFailure(n);
     const long code = algorithm->WritePMML(target.out, nullptr).GetErrorCode();
-    gFailIn = -1;
+    knntest::DisarmAllocationFailure();
     EXPECT_EQ(code, n <= total ? long{KNNStatus::kOutOfMemory} : 0L);
     EXPECT_EQ(target.buffer.Written(), n <= total ? std::string() : clean);
     EXPECT_TRUE(scratch.Entries().empty());
@@ -129,9 +100,9 @@ TEST(AllocationFailure, Regression_StreamedTableReadBackDroppedTheRowsAfterAFail
     const std::string clean = text();
     const long total = Allocations(text);
     for (long n = 1; n <= total; ++n) {
-      gFailIn = n;
+      knntest::ArmAllocationFailure(n);
       EXPECT_THROW(text(), std::bad_alloc) << "'" << dir << "', allocation " << n;
-      gFailIn = -1;
+      knntest::DisarmAllocationFailure();
       EXPECT_TRUE(scratch.Entries().empty()) << "'" << dir << "', allocation " << n;
     }
     EXPECT_EQ(text(), clean);
@@ -147,9 +118,9 @@ TEST(AllocationFailure, Regression_FailedNumberTextLeftTheThreadInTheCNumericLoc
   const long total = Allocations([] { VelXML::ReplaceSep(0.5, "%.200f"); });
   ASSERT_GE(total, 2);  // the buffer, and its growth to the 202 characters
   for (long n = 1; n <= total; ++n) {
-    gFailIn = n;
+    knntest::ArmAllocationFailure(n);
     EXPECT_THROW(VelXML::ReplaceSep(0.5, "%.200f"), std::bad_alloc) << n;
-    gFailIn = -1;
+    knntest::DisarmAllocationFailure();
     EXPECT_EQ(uselocale(static_cast<locale_t>(0)), own) << "allocation " << n;
   }
   uselocale(before);
