@@ -1393,29 +1393,25 @@ void KNNKdTree::DisplayDescription() {
   VelComponentDisplay::DisplayText("Tree discription end");
 }
 
-void KNNKdTree::DisplayAll() {
-  VelComponentDisplay::DisplayText("Display all used points");
+void KNNKdTree::DisplayPoints(const char* heading) {
+  VelComponentDisplay::DisplayText(heading);
   DisplayPoints();
   VelComponentDisplay::DisplayText("Points display end");
+}
+
+void KNNKdTree::DisplayAll() {
+  DisplayPoints("Display all used points");
   DisplayDescription();
   DisplayTree("  Null tree.");
 }
 
 void KNNKdTree::Display(bool showPoints) {
-  if (showPoints) {
-    VelComponentDisplay::DisplayText("All used points");
-    DisplayPoints();
-    VelComponentDisplay::DisplayText("Points display end");
-  }
+  if (showPoints) DisplayPoints("All used points");
   DisplayDescription();
   DisplayTree("  Null tree.");
 }
 
 void KNNKdTree::DisplayStatus(bool showPoints) {
-  if (showPoints) {
-    VelComponentDisplay::DisplayText("All used points");
-    DisplayPoints();
-    VelComponentDisplay::DisplayText("Points display end");
-  }
+  if (showPoints) DisplayPoints("All used points");
   DisplayTree("    Null tree.");
 }

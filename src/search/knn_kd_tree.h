@@ -81,6 +81,7 @@ class KNNKdTree : public IKNNNearestNeighbor {
   // Implementation state is private to the search subsystem (see knn_kd_tree.cpp).
   struct Impl;
   void DisplayPoints();
+  void DisplayPoints(const char* heading);  // the points between a heading and an end line
   void DisplayDescription();
   void DisplayTree(const char* nullText);
 
