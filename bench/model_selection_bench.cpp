@@ -22,15 +22,9 @@
 
 namespace {
 
-using knnbench::VectorSource;
-
 // Columns: id, `informative` then `noise` continuous features in [0, 10], a continuous
 // response driven by the informative ones, and a fold variable with `folds` codes.
-struct Dataset {
-  VelMTD::VelVarList variables;
-  KNNSettings settings;
-  KNNStopControl stop;
-  std::unique_ptr<KNNDataPreparation> data;
+struct Dataset : knnbench::PreparedStore {
   int response = -1;
 };
 
@@ -76,11 +70,7 @@ std::unique_ptr<Dataset> MakeDataset(int n, int informative, int noise, int fold
     row.push_back(static_cast<double>(i % folds));
     records.emplace_back(std::move(row));
   }
-  VectorSource source(std::move(records));
-  set->data = std::make_unique<KNNDataPreparation>(&s, &set->variables, &set->stop, nullptr);
-  VelCommon::VelStatus status;
-  set->data->Prepare(status, source);
-  if (status.IsError()) set->data.reset();
+  set->Prepare(std::move(records));
   return set;
 }
 

@@ -26,14 +26,8 @@ namespace {
 constexpr int kContinuous = 8;
 constexpr int kCategoryCounts[] = {4, 6, 10};
 
-using knnbench::VectorSource;
-
 // A prepared case store plus the feature list, built once per (n, categorical) shape.
-struct Dataset {
-  VelMTD::VelVarList variables;
-  KNNSettings settings;
-  KNNStopControl stop;
-  std::unique_ptr<KNNDataPreparation> data;
+struct Dataset : knnbench::PreparedStore {
   std::vector<int> features;
 };
 
@@ -105,27 +99,26 @@ std::unique_ptr<Dataset> MakeDataset(int n, bool categorical) {
   std::vector<VelCommon::Record> records;
   records.reserve(rows.size());
   for (auto& row : rows) records.emplace_back(std::move(row));
-  VectorSource source(std::move(records));
-  set->data = std::make_unique<KNNDataPreparation>(&s, &set->variables, &set->stop, nullptr);
-  VelCommon::VelStatus status;
-  set->data->Prepare(status, source);
-  if (!status.IsOK()) set->data.reset();
+  set->Prepare(std::move(records));
   return set;
 }
 
-Dataset* Shared(int n, bool categorical) {
+// The data set of the benchmark's arguments (n, categorical), made once; null, with the
+// run marked failed, when its preparation failed.
+Dataset* Shared(benchmark::State& state) {
   static std::map<std::pair<int, bool>, std::unique_ptr<Dataset>> cache;
+  const int n = static_cast<int>(state.range(0));
+  const bool categorical = state.range(1) != 0;
   auto& slot = cache[{n, categorical}];
   if (!slot) slot = MakeDataset(n, categorical);
-  return slot->data ? slot.get() : nullptr;
+  if (slot->data) return slot.get();
+  state.SkipWithError("data preparation failed");
+  return nullptr;
 }
 
 void BM_TreeBuild(benchmark::State& state) {
-  Dataset* set = Shared(static_cast<int>(state.range(0)), state.range(1) != 0);
-  if (set == nullptr) {
-    state.SkipWithError("data preparation failed");
-    return;
-  }
+  Dataset* set = Shared(state);
+  if (set == nullptr) return;
   KNNKdTree tree(*set->data);
   for (auto _ : state) {
     tree.Clear();
@@ -136,11 +129,8 @@ void BM_TreeBuild(benchmark::State& state) {
 
 // Every case searched once for its 5 nearest other cases: the scoring loop of selection.
 void BM_SearchEveryCase(benchmark::State& state) {
-  Dataset* set = Shared(static_cast<int>(state.range(0)), state.range(1) != 0);
-  if (set == nullptr) {
-    state.SkipWithError("data preparation failed");
-    return;
-  }
+  Dataset* set = Shared(state);
+  if (set == nullptr) return;
   KNNKdTree tree(*set->data);
   tree.Build(set->features, -1, nullptr);
   const std::vector<double*>& rows = set->data->caseRows;
