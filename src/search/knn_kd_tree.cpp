@@ -12,6 +12,7 @@
 #include "data/knn_case_value.h"
 #include "host/vel_display.h"
 #include "host/vel_missing.h"
+#include "search/knn_search_kernel.h"
 
 // Two indexes answer a search.
 //
@@ -49,20 +50,14 @@
 // negative or non-finite weight goes to the walk as well, which then gives its own
 // failure (count 0) or result.
 
+using namespace knn_search_kernel;
+
 namespace {
 
-// The bound used while the list is not yet full: larger than every distance.
-constexpr double kNoBound = -VelMV::gMissingValue;
-
-// Bucketed index: largest leaf, depth limit (deeper stretches become large leaves, which
-// keeps the rounding margin valid), pruning margin, tie tolerances and the largest sum the
-// fast path accepts.
+// Bucketed index: largest leaf and depth limit (deeper stretches become large leaves, which
+// keeps the rounding margin valid).
 constexpr int32_t kBucketSize = 24;
 constexpr int kMaxFastDepth = 200;
-constexpr double kPruneMargin = 1e-10;
-constexpr double kTieRelative = 1e-8;
-constexpr double kTieAbsolute = 1e-13;
-constexpr double kLargestSum = 1e300;
 
 // The bucketed index keeps its own leaf-ordered copy of the searched columns when that costs
 // at most this many bytes per case (twelve features): leaf scans then read consecutive
@@ -72,63 +67,8 @@ constexpr double kLargestSum = 1e300;
 constexpr size_t kCompactBytesPerCase = 96;
 constexpr size_t kKeepBothBytes = size_t{16} << 20;
 
-// The copy is stored leaf by leaf, column by column within a leaf, so that one column of
-// kLanes cases is one vector: each lane accumulates its own case's sum in column order, the
-// same operations as one case at a time. kLanes doubles of padding let the last leaf's last
-// group read whole vectors.
-constexpr int kLanes = 8;
-constexpr int kLaneWidth = 2;  // one SSE2 register; kLanes / kLaneWidth of them per group
-using Lanes = double __attribute__((vector_size(kLaneWidth * sizeof(double))));
-using LaneMask = int64_t __attribute__((vector_size(kLaneWidth * sizeof(int64_t))));
-
-inline Lanes LoadLanes(const double* p) {
-  Lanes v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline Lanes Broadcast(double x) {
-  return Lanes{} + x;
-}
-
 // Where a leaf scan finds a case's searched values: the index's own copy, or the store row.
 enum class RowLayout { kCompact, kStore };
-
-// Per-column arithmetic of the two metrics, inlined into the search. Both must give exactly
-// the numbers of KNNEuclideanDis / KNNCityblockDis::ComputeTerm.
-struct EuclideanTerms {
-  // w * d^2; false when the host cannot form the square (the search then fails). The host's
-  // guarded multiplication gives the missing value exactly when d * d is not finite (a missing
-  // or non-finite d squares to infinity or NaN), so one comparison of the plain product
-  // decides it.
-  static bool Squared(double d, double w, double& term) {
-    const double square = d * d;
-    if (!(square <= DBL_MAX)) return false;
-    term = w * square;
-    return true;
-  }
-  // The same term when the caller has ruled out overflow.
-  static double Term(double d, double w) { return w * (d * d); }
-  static Lanes Term(Lanes d, Lanes w) { return w * (d * d); }
-  static double Magnitude(double a, double w) { return w * (a * a); }
-};
-
-struct CityblockTerms {
-  static bool Squared(double d, double w, double& term) {
-    term = w * std::fabs(d);
-    return true;
-  }
-  static double Term(double d, double w) { return w * std::fabs(d); }
-  // |d| by its sign bit, as fabs does.
-  static Lanes Term(Lanes d, Lanes w) {
-    return w * std::bit_cast<Lanes>(std::bit_cast<LaneMask>(d) & INT64_MAX);
-  }
-  static double Magnitude(double a, double w) { return w * a; }
-};
-
-// Categorical codes are compared after truncation, as the category histograms count them.
-inline int Code(double value) {
-  return KNNCaseValue::TruncateToInt(value);
-}
 
 }  // namespace
 
@@ -296,8 +236,10 @@ struct KNNKdTree::Impl {
   // block at b * f holding feature j of position b + i at j * (e - b) + i.
   std::vector<double> fastRows;
   // Per leaf, with the copy: the lowest then the highest value of each feature position,
-  // rounded outwards to float (half the memory; a looser box only prunes a little less).
+  // rounded outwards to float (half the memory; a looser box only prunes a little less),
+  // boxStride entries each: padded to whole vectors with an unbounded column.
   std::vector<float> fastBoxes;
+  int boxStride = 0;
   bool fastCompact = false;
   std::vector<FastNode> fastNodes;
   std::vector<double> fastLo;  // per feature position: range of the indexed cases
@@ -654,7 +596,9 @@ void KNNKdTree::Impl::PrepareFeatures() {
   const size_t f = columns.size();
   featureCount = static_cast<int>(f);
   featureColumn.resize(f);
-  featureWeight.resize(f);
+  // Padded to whole vectors with zero weights (and zero query values) for the box test.
+  boxStride = static_cast<int>((f + kLaneWidth - 1) / kLaneWidth * kLaneWidth);
+  featureWeight.assign(static_cast<size_t>(boxStride), 0.0);
   featureContinuous.resize(f);
   mixed = false;
   fastUsable = !index.empty();
@@ -670,7 +614,7 @@ void KNNKdTree::Impl::PrepareFeatures() {
   }
   // Without a continuous feature the bucketed index has nothing to cut.
   if (!anyContinuous) fastUsable = false;
-  queryFeatures.resize(f);
+  queryFeatures.assign(static_cast<size_t>(boxStride), 0.0);
   cellTerms.resize(f);
 }
 
@@ -705,7 +649,8 @@ void KNNKdTree::Impl::BuildFastIndex() {
   fastRows.assign(fastIndex.size() * f + kLanes, 0.0);
   size_t leaves = 0;
   for (const FastNode& node : fastNodes) leaves += node.position < 0 ? 1 : 0;
-  fastBoxes.resize(leaves * 2 * f);
+  const size_t stride = static_cast<size_t>(boxStride);
+  fastBoxes.assign(leaves * 2 * stride, 0.0F);
   int32_t box = 0;
   for (FastNode& node : fastNodes) {
     if (node.position >= 0) continue;
@@ -717,11 +662,11 @@ void KNNKdTree::Impl::BuildFastIndex() {
       for (size_t j = 0; j < f; ++j) block[j * m + i] = x[featureColumn[j]];
     }
     node.box = box;
-    float* lo = fastBoxes.data() + static_cast<size_t>(box) * 2 * f;
-    float* hi = lo + f;
-    for (size_t j = 0; j < f; ++j) {
+    float* lo = fastBoxes.data() + static_cast<size_t>(box) * 2 * stride;
+    float* hi = lo + stride;
+    for (size_t j = 0; j < stride; ++j) {
       const double* column = block + j * m;
-      if (featureContinuous[j] == 0) {
+      if (j >= f || featureContinuous[j] == 0) {
         lo[j] = -HUGE_VALF;
         hi[j] = HUGE_VALF;
         continue;
@@ -886,20 +831,23 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
   const int* col = featureColumn.data();
   const uint8_t* continuous = featureContinuous.data();
   if constexpr (kLayout == RowLayout::kCompact) {
-    // The distance to the leaf's bounding box, formed term by term in column order, is
-    // never above any of its cases' sums (rounding is monotone), so a leaf beyond the bound
-    // holds no candidate.
+    // The distance to the leaf's bounding box is a lower bound of its cases' sums: each
+    // term is at most the case's (rounding is monotone), and summing the terms in two lanes
+    // instead of column order moves the total by far less than the pruning margin. A leaf
+    // beyond the bound holds no candidate.
     {
-      const float* lo = fastBoxes.data() + static_cast<size_t>(nd.box) * 2 * static_cast<size_t>(f);
-      const float* hi = lo + f;
-      // Branch-free: a column the query lies within adds exactly nothing; a categorical
-      // column's box is unbounded.
-      double reach = 0.0;
-      for (int j = 0; j < f; ++j) {
-        const double gap = std::max(std::max(double{lo[j]} - q[j], q[j] - double{hi[j]}), 0.0);
-        reach += Terms::Term(gap, w[j]);
+      const size_t stride = static_cast<size_t>(boxStride);
+      const float* lo = fastBoxes.data() + static_cast<size_t>(nd.box) * 2 * stride;
+      const float* hi = lo + stride;
+      // Branch-free: a column the query lies within adds exactly nothing; a categorical or
+      // padding column's box is unbounded.
+      Lanes reach{};
+      for (size_t j = 0; j < stride; j += kLaneWidth) {
+        const Lanes qj = LoadLanes(q + j);
+        const Lanes gap = Max(Max(LoadWidened(lo + j) - qj, qj - LoadWidened(hi + j)), Lanes{});
+        reach += Terms::Term(gap, LoadLanes(w + j));
       }
-      if (reach > fastBound) return;
+      if ((reach[0] + reach[1]) * (1.0 - kPruneMargin) > fastBound) return;
     }
     const int32_t m = nd.end - nd.high;
     const double* block = fastRows.data() + static_cast<size_t>(nd.high) * static_cast<size_t>(f);
@@ -922,6 +870,7 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
           }
         }
       }
+      if (!AnyWithin(sums, fastBound)) continue;
       const int32_t lanes = std::min(kLanes, m - group);
       for (int32_t i = 0; i < lanes; ++i) {
         const double sum = sums[i / kLaneWidth][i % kLaneWidth];
