@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "boundary/status_codes.h"
+#include "model/knn_candidate_evaluation.h"
 
 // ---------------------------------------------------------------------------------------
 // Fixed number of features
@@ -29,17 +30,11 @@ void KNNSpecificNumFS::Restart(const std::vector<int>& candidates) {
 VelCommon::VelStatus KNNSpecificNumFS::Evaluate(KNNSingleResponseModel& model,
                                                 const std::vector<int>& features, int32_t K,
                                                 double& error) {
-  VelCommon::VelStatus s = model.BuildTreeForFeatures(features, -1);
+  const VelCommon::VelStatus s = model.BuildTreeForFeatures(features, -1);
   if (s.IsError()) return s;
-  s = predictionFactory->ScoreCases(model, model.GetDataPreparation()->caseRows, -1, K);
-  if (s.GetErrorCode() == KNNStatus::kSquaredErrorFailed) {
-    return KNNStatus::Error(KNNStatus::kFeatureSelectionError);
-  }
-  if (s.IsError()) return s;
-  const std::vector<double> errors = predictionFactory->GetErrors();
-  if (errors.empty()) return KNNStatus::Error(KNNStatus::kNoPredictionObject);
-  error = errors[0];
-  return s;
+  return KNNPassError(
+      predictionFactory->ScoreCases(model, model.GetDataPreparation()->caseRows, -1, K),
+      *predictionFactory, error);
 }
 
 VelCommon::VelStatus KNNSpecificNumFS::EvaluateCurrent(KNNSingleResponseModel& model, int32_t K) {
@@ -51,8 +46,24 @@ VelCommon::VelStatus KNNSpecificNumFS::EvaluateCurrent(KNNSingleResponseModel& m
 
 VelCommon::VelStatus KNNSpecificNumFS::TrialPass(KNNSingleResponseModel& model, int32_t K) {
   trialErrors_.clear();
-  for (const int candidate : remaining) {
-    selected.back() = candidate;
+  size_t next = 0;  // remaining candidates evaluated so far
+  const std::vector<int> base(selected.begin(), selected.end() - 1);
+  if (sharedSearches && base.size() >= kSharedSearchBase) {
+    KNNCandidateEvaluation shared(model, *predictionFactory, base, K);
+    for (size_t group = shared.GroupSize(remaining.size()); group > 0;
+         group = shared.GroupSize(remaining.size() - next)) {
+      const std::vector<int> candidates(
+          remaining.begin() + static_cast<std::ptrdiff_t>(next),
+          remaining.begin() + static_cast<std::ptrdiff_t>(next + group));
+      bool applicable = false;
+      status = shared.Evaluate(candidates, trialErrors_, applicable);
+      if (status.IsError()) return status;
+      if (!applicable) break;
+      next += group;
+    }
+  }
+  for (; next < remaining.size(); ++next) {
+    selected.back() = remaining[next];
     double error = 0.0;
     status = Evaluate(model, selected, K, error);
     if (status.IsError()) return status;

@@ -47,6 +47,10 @@ class KNNSpecificNumFS {
   int32_t numberToSelect;
   bool forcedSetEvaluated = false;
   VelCommon::VelStatus status;
+  // Trial passes with at least kSharedSearchBase features before the trial slot evaluate
+  // their candidates from shared searches (same errors; off only to compare the two).
+  bool sharedSearches = true;
+  static constexpr size_t kSharedSearchBase = 2;
 
  protected:
   // Tries every remaining candidate in the trial slot (the last entry of selected) and keeps

@@ -90,23 +90,46 @@ VelCommon::VelStatus KNNPredictionFactory::ScoreCases(KNNSingleResponseModel& mo
       }
       if (next == blockCases_.size() || blockCases_[next] != i) continue;  // not in the fold
       const size_t at = next++;
-      if (!status_.IsOK()) continue;  // a failed search: only a stop request can still end early
-      list.count = blockCounts_[at];
-      if (list.count == 0) {
-        status_ = KNNStatus::Error(KNNStatus::kNoNeighbor);
-        continue;
+      if (!ScoreOne(list, rows[i], blockCounts_[at], blockFound_.data() + at * slots)) {
+        return status_;
       }
-      std::copy(blockFound_.begin() + static_cast<std::ptrdiff_t>(at * slots),
-                blockFound_.begin() + static_cast<std::ptrdiff_t>(at * slots) + list.count,
-                list.items.begin());
-      if (accumulate_) {
-        status_ = Accumulate(list, rows[i]);
-        if (!status_.IsOK()) return status_;
-      }
-      if (output_) Output(list, rows[i]);
     }
   }
   return status_;
+}
+
+VelCommon::VelStatus KNNPredictionFactory::ScoreFound(const KNNCaseRows& rows,
+                                                      const KNNNeighbor* found,
+                                                      const int32_t* counts, size_t slots,
+                                                      int32_t K) {
+  status_ = VelCommon::VelStatus();
+  Reset();
+  KNNNeighborList list(K);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (stopControl_ != nullptr && stopControl_->ShouldStop()) {
+      status_ = KNNStatus::Error(KNNStatus::kInterrupted);
+      return status_;
+    }
+    if (!ScoreOne(list, rows[i], counts[i], found + i * slots)) return status_;
+  }
+  return status_;
+}
+
+bool KNNPredictionFactory::ScoreOne(KNNNeighborList& list, const double* row, int32_t count,
+                                    const KNNNeighbor* found) {
+  if (!status_.IsOK()) return true;  // a failed search: only a stop request can still end early
+  list.count = count;
+  if (count == 0) {
+    status_ = KNNStatus::Error(KNNStatus::kNoNeighbor);
+    return true;
+  }
+  std::copy(found, found + count, list.items.begin());
+  if (accumulate_) {
+    status_ = Accumulate(list, row);
+    if (!status_.IsOK()) return false;
+  }
+  if (output_) Output(list, row);
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -34,6 +34,10 @@ class KNNPredictionFactory {
   // no neighbour, or the first failed accumulation.
   VelCommon::VelStatus ScoreCases(KNNSingleResponseModel& model, const KNNCaseRows& rows,
                                   int32_t fold, int32_t K);
+  // The same pass over every case of rows with the answers found beforehand: case i's
+  // counts[i] neighbours at found + i * slots. Same predictions, order and statuses.
+  VelCommon::VelStatus ScoreFound(const KNNCaseRows& rows, const KNNNeighbor* found,
+                                  const int32_t* counts, size_t slots, int32_t K);
 
   // Replaces the predictor list (the accumulators follow its size).
   void SetSummaries(const std::vector<KNNPredictionSummary*>& summaries);
@@ -41,6 +45,7 @@ class KNNPredictionFactory {
   const std::vector<double>& Accumulators() const { return accumulators_; }
   bool AccumulatesErrors() const { return accumulate_; }
   bool WritesOutput() const { return output_; }
+  KNNStopControl* StopControl() const { return stopControl_; }
 
  protected:
   std::vector<KNNPredictionSummary*> summaries_;
@@ -51,6 +56,10 @@ class KNNPredictionFactory {
   KNNStopControl* stopControl_;
 
  private:
+  // One case of a scoring loop: its answer predicted, accumulated and written. False when
+  // the loop must end at once.
+  bool ScoreOne(KNNNeighborList& list, const double* row, int32_t count, const KNNNeighbor* found);
+
   // ScoreCases's block of searches, reused from block to block.
   std::vector<const double*> blockQueries_;
   std::vector<size_t> blockCases_;

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cstring>
 #include <memory>
+#include <random>
+#include <string>
 #include <tuple>
 
 #include "support/model_fixtures.h"
@@ -144,6 +147,76 @@ TEST(ConstructedSelectionTest, TiesAndPerfectFits) {
     EXPECT_EQ(fs.RecordedFeatures()[0], c.expected);
     ASSERT_EQ(fs.RecordedErrors()[0].size(), 1u);
     EXPECT_EQ(fs.RecordedErrors()[0][0] == 0.0, c.perfect);
+  }
+}
+
+// Trial passes answered by shared searches (from the third step on) must give the very
+// errors and choices of one tree per candidate list: both responses, both metrics, data
+// with many equally distant cases (handed back to per-list trees) and forced features.
+TEST(FeatureSelectionTest, SharedSearchesGiveTheErrorsOfOneTreePerList) {
+  for (const bool continuousResponse : {true, false}) {
+    for (const int metric : {0, 1}) {
+      for (const bool forced : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << "continuous " << continuousResponse << " metric "
+                                          << metric << " forced " << forced);
+        SearchTable table;
+        table.AddCaseId("id");
+        std::vector<int> features;
+        for (int j = 0; j < 7; ++j) {
+          features.push_back(table.AddContinuous("x" + std::to_string(j), -5.0, 5.0));
+        }
+        features.push_back(table.AddCategorical("c", 4));
+        const int y = continuousResponse ? table.AddContinuous("y", -100.0, 100.0)
+                                         : table.AddCategorical("y", 3);
+        KNNSettings& s = table.Settings();
+        (continuousResponse ? s.ResponseContinuous : s.ResponseCategorical) = {y};
+        s.DistMetric = metric;
+        s.SpecifiedK = 4;
+        s.IsFeaSelection = true;
+        s.SpecifiedFeaNum = 6;
+        std::mt19937 random(91u + unsigned(metric));
+        std::normal_distribution<double> gauss(0.0, 1.0);
+        std::uniform_int_distribution<int> grid(-2, 2);
+        for (int i = 0; i < 400; ++i) {
+          std::vector<double> row{i + 1.0};
+          double signal = 0.0;
+          for (int j = 0; j < 7; ++j) {
+            // Columns 0-2 on a coarse grid: many equal sums.
+            const double v = j < 3 ? double(grid(random)) : gauss(random);
+            signal += v / (j + 1.0);
+            row.push_back(v);
+          }
+          row.push_back(i % 4);
+          row.push_back(continuousResponse ? signal + 0.1 * gauss(random)
+                                           : double(signal > 0.5    ? 2
+                                                    : signal > -0.5 ? 1
+                                                                    : 0));
+          table.AddRow(row);
+        }
+        ASSERT_FALSE(table.Prepare().IsError());
+        s.AllFeatures = features;
+        s.ForcedVariables = forced ? std::vector<int>{features[5]} : std::vector<int>{};
+        std::vector<int> candidates = features;
+        if (forced) candidates.erase(candidates.begin() + 5);
+
+        std::vector<std::vector<int>> selected;
+        std::vector<std::vector<double>> errors;
+        for (const bool shared : {true, false}) {
+          KNNSingleResponseModel model(&table.Data(), y, continuousResponse);
+          KNNPredictionFactory factory({model.GetPredictor()}, &table.Stop(), false);
+          KNNSpecificNumFS strategy(&s, &factory, candidates);
+          strategy.sharedSearches = shared;
+          ASSERT_TRUE(strategy.Select(model, 4).IsOK());
+          selected.push_back(strategy.selected);
+          errors.push_back(strategy.stepErrors);
+        }
+        EXPECT_EQ(selected[0], selected[1]);
+        ASSERT_EQ(errors[0].size(), errors[1].size());
+        for (size_t i = 0; i < errors[0].size(); ++i) {
+          EXPECT_EQ(std::memcmp(&errors[0][i], &errors[1][i], sizeof(double)), 0) << "step " << i;
+        }
+      }
+    }
   }
 }
 

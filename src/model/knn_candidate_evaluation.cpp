@@ -1,0 +1,113 @@
+#include "model/knn_candidate_evaluation.h"
+
+#include <algorithm>
+
+#include "boundary/status_codes.h"
+#include "search/knn_candidate_search.h"
+
+namespace {
+
+// What one shared pass may hold: the search's index and every candidate's answers.
+constexpr size_t kPassBytes = size_t{64} << 20;
+
+// Stop requests are looked at this often during the searches of a pass.
+constexpr size_t kStopCheckInterval = 256;
+
+}  // namespace
+
+VelCommon::VelStatus KNNPassError(const VelCommon::VelStatus& scored,
+                                  const KNNPredictionFactory& factory, double& error) {
+  if (scored.GetErrorCode() == KNNStatus::kSquaredErrorFailed) {
+    return KNNStatus::Error(KNNStatus::kFeatureSelectionError);
+  }
+  if (scored.IsError()) return scored;
+  const std::vector<double> errors = factory.GetErrors();
+  if (errors.empty()) return KNNStatus::Error(KNNStatus::kNoPredictionObject);
+  error = errors[0];
+  return scored;
+}
+
+KNNCandidateEvaluation::KNNCandidateEvaluation(KNNSingleResponseModel& model,
+                                               KNNPredictionFactory& factory,
+                                               const std::vector<int>& base, int32_t K)
+    : model_(model), factory_(factory), base_(base), K_(K) {}
+
+size_t KNNCandidateEvaluation::GroupSize(size_t remaining) const {
+  const size_t n = model_.GetDataPreparation()->caseRows.size();
+  if (K_ < 1 || n == 0) return 0;
+  const size_t perCandidate = n * (static_cast<size_t>(K_) * sizeof(KNNNeighbor) + sizeof(int32_t));
+  size_t group = 0;
+  while (group < remaining &&
+         KNNCandidateSearch::BytesFor(n, base_.size(), group + 1) + (group + 1) * perCandidate <=
+             kPassBytes) {
+    ++group;
+  }
+  return group >= 2 ? group : 0;
+}
+
+VelCommon::VelStatus KNNCandidateEvaluation::Evaluate(const std::vector<int>& group,
+                                                      std::vector<double>& errors,
+                                                      bool& applicable) {
+  KNNDataPreparation& store = *model_.GetDataPreparation();
+  const KNNCaseRows& rows = store.caseRows;
+  const size_t n = rows.size();
+  const size_t r = group.size();
+  applicable = false;
+  if (K_ < 1 || n == 0 || r == 0) return VelCommon::VelStatus();
+  // The weights the tree would search base + c with (a build without weights keeps them).
+  const std::vector<double> weights = model_.GetTree()->Weights();
+  {
+    KNNCandidateSearch search(store);
+    if (!search.Build(base_, group, weights)) return VelCommon::VelStatus();
+    applicable = true;
+    const size_t k = static_cast<size_t>(K_);
+    found_.resize(r * n * k);
+    counts_.resize(r * n);
+    KNNStopControl* stop = factory_.StopControl();
+    const std::vector<int32_t>& order = search.CaseOrder();
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (stop != nullptr && i % kStopCheckInterval == 0 && stop->ShouldStop()) {
+        return KNNStatus::Error(KNNStatus::kInterrupted);
+      }
+      const auto caseNumber = static_cast<size_t>(order[i]);
+      search.Search(order[i], K_, found_.data() + caseNumber * k, n * k,
+                    counts_.data() + caseNumber * r);
+    }
+  }
+  // counts_ holds each case's r counts together; scoring wants one candidate's in case order.
+  std::vector<int32_t> counts(n);
+  for (size_t c = 0; c < r; ++c) {
+    KNNNeighbor* found = found_.data() + c * n * static_cast<size_t>(K_);
+    for (size_t i = 0; i < n; ++i) counts[i] = counts_[i * r + c];
+    VelCommon::VelStatus s = AnswerDeferred(group[c], found, counts.data());
+    if (s.IsError()) return s;
+    double error = 0.0;
+    s = KNNPassError(factory_.ScoreFound(rows, found, counts.data(), static_cast<size_t>(K_), K_),
+                     factory_, error);
+    if (s.IsError()) return s;
+    errors.push_back(error);
+  }
+  return VelCommon::VelStatus();
+}
+
+VelCommon::VelStatus KNNCandidateEvaluation::AnswerDeferred(int candidate, KNNNeighbor* found,
+                                                            int32_t* counts) {
+  const KNNCaseRows& rows = model_.GetDataPreparation()->caseRows;
+  const size_t n = rows.size();
+  if (std::none_of(counts, counts + n, [](int32_t c) { return c < 0; })) {
+    return VelCommon::VelStatus();
+  }
+  std::vector<int> features = base_;
+  features.push_back(candidate);
+  const VelCommon::VelStatus s = model_.BuildTreeForFeatures(features, -1);
+  if (s.IsError()) return s;
+  KNNKdTree& tree = *model_.GetTree();
+  for (size_t i = 0; i < n; ++i) {
+    if (counts[i] >= 0) continue;
+    const KNNNeighborList& list = tree.FindNearest(rows[i], K_, false);
+    counts[i] = list.count;
+    std::copy(list.items.begin(), list.items.begin() + list.count,
+              found + i * static_cast<size_t>(K_));
+  }
+  return VelCommon::VelStatus();
+}

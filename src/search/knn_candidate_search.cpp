@@ -1,0 +1,551 @@
+#include "search/knn_candidate_search.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+#include "search/knn_search_kernel.h"
+
+// One bucketed tree over the base columns answers every candidate list. A case's sum under
+// base + c is formed as the KD-tree forms it, term by term in column order with c's term
+// last, so it is bit-identical to that tree's; the base terms of a group of cases are summed
+// once and each candidate adds its own term. Cells are pruned against the largest of the
+// candidates' current (K + 1)-th sums (a base sum never exceeds any candidate's sum), and a
+// leaf is scanned for a candidate only when its box, widened by the candidate's column, is
+// within that candidate's bound. Both tests keep the margin of the KD-tree's bucketed
+// index, so each candidate's K + 1 smallest sums are found exactly; the tie test that hands
+// a KD-tree search to its canonical walk then hands the case back to the caller.
+
+using namespace knn_search_kernel;
+
+namespace {
+
+constexpr int32_t kLeafSize = 24;
+constexpr int kMaxDepth = 200;
+
+}  // namespace
+
+struct KNNCandidateSearch::Impl {
+  // A split's low child is the next node.
+  struct Node {
+    int32_t position;  // split: the base position cut; leaf: -1
+    int32_t high;      // split: the high child; leaf: first position in order
+    int32_t end;       // leaf: one past its last position
+    int32_t leaf;      // leaf: its number, for the boxes
+    double lowMax;     // split: largest value of the low child along the cut
+    double highMin;    // split: smallest value of the high child
+  };
+
+  explicit Impl(const KNNDataPreparation& store)
+      : data(store),
+        euclidean(store.settings->DistMetric == 0),
+        caseIdColumn(store.settings->CaseIDVariable) {}
+
+  const double* Row(int32_t caseNumber) const {
+    return data.caseRows[static_cast<size_t>(caseNumber)];
+  }
+  double Scale(int position) const {
+    const double w = weight[static_cast<size_t>(position)];
+    return euclidean ? std::sqrt(w) : w;
+  }
+
+  bool SetFeatures(const std::vector<int>& base, const std::vector<int>& candidates,
+                   const std::vector<double>& columnWeights);
+  int32_t BuildNode(int32_t begin, int32_t end, int depth);
+  void CopyLeaves();
+
+  template <class Terms>
+  void Search(int32_t caseNumber, int K, KNNNeighbor* found, size_t stride, int32_t* counts);
+  template <class Terms, bool kMixed>
+  void Visit(int32_t node, double rd);
+  template <class Terms, bool kMixed>
+  void ScanLeaf(const Node& leaf);
+  void Offer(int c, double sum, int32_t caseNumber);
+  bool AddScale(int position, double q, double& scale) const;
+
+  const KNNDataPreparation& data;
+  const bool euclidean;
+  const int caseIdColumn;
+
+  // Feature positions: the base features (b), then the candidates (r).
+  int b = 0;
+  int r = 0;
+  int width = 0;
+  int baseStride = 0;  // b rounded up to whole vectors
+  bool mixed = false;  // a categorical base feature
+  std::vector<int> column;
+  std::vector<double> weight;
+  std::vector<uint8_t> continuous;
+  std::vector<double> rangeLo;  // per position: the stored cases' range (continuous only)
+  std::vector<double> rangeHi;
+  std::vector<double> baseWeight;  // baseStride entries, zero beyond b
+
+  std::vector<int32_t> order;  // case numbers, permuted by the build
+  std::vector<Node> nodes;
+  std::vector<double> cellLo;  // build scratch: the current node's cell per base position
+  std::vector<double> cellHi;
+  // Per leaf [begin, end): width columns of end - begin values at begin * width.
+  std::vector<double> rows;
+  // Per leaf: lowest then highest value of each base position (baseStride each, padding
+  // unbounded), and of each candidate (r each), rounded outwards to float.
+  std::vector<float> baseBoxes;
+  std::vector<float> candidateBoxes;
+
+  // Per search.
+  std::vector<double> queryBase;  // baseStride entries, zero beyond b
+  std::vector<double> queryCandidate;
+  std::vector<double> cellTerms;
+  std::vector<KNNNeighbor> items;  // per candidate: slots + 1 entries (one spare)
+  std::vector<int32_t> count;
+  std::vector<double> bound;  // per candidate: its (K + 1)-th sum, or kNoBound
+  std::vector<uint8_t> active;
+  int32_t slots = 0;  // K + 1
+  double widestBound = kNoBound;
+  bool skipSelf = false;
+  double queryId = 0.0;
+};
+
+bool KNNCandidateSearch::Impl::SetFeatures(const std::vector<int>& base,
+                                           const std::vector<int>& candidates,
+                                           const std::vector<double>& columnWeights) {
+  b = static_cast<int>(base.size());
+  r = static_cast<int>(candidates.size());
+  width = b + r;
+  baseStride = (b + kLaneWidth - 1) / kLaneWidth * kLaneWidth;
+  column.clear();
+  weight.clear();
+  continuous.clear();
+  mixed = false;
+  bool anyContinuousBase = false;
+  for (int i = 0; i < width; ++i) {
+    const int feature =
+        i < b ? base[static_cast<size_t>(i)] : candidates[static_cast<size_t>(i - b)];
+    if (feature < 0 || static_cast<size_t>(feature) >= data.variableKinds.size()) return false;
+    const auto [c, kind] = data.variableKinds[static_cast<size_t>(feature)];
+    if (c < 0 || c >= data.rowWidth || static_cast<size_t>(c) >= columnWeights.size()) {
+      return false;
+    }
+    const double w = columnWeights[static_cast<size_t>(c)];
+    if (!(w >= 0.0 && w <= DBL_MAX)) return false;
+    column.push_back(c);
+    weight.push_back(w);
+    continuous.push_back(kind == 1 ? 1 : 0);
+    if (i < b && kind == 1) anyContinuousBase = true;
+    if (i < b && kind != 1) mixed = true;
+  }
+  if (!anyContinuousBase) return false;
+  baseWeight.assign(static_cast<size_t>(baseStride), 0.0);
+  std::copy(weight.begin(), weight.begin() + b, baseWeight.begin());
+  return true;
+}
+
+// Sliding midpoint over the continuous base columns, as the KD-tree's bucketed index cuts
+// (the answer does not depend on where the cuts fall).
+int32_t KNNCandidateSearch::Impl::BuildNode(int32_t begin, int32_t end, int depth) {
+  const int32_t self = static_cast<int32_t>(nodes.size());
+  nodes.push_back(Node{-1, begin, end, -1, 0.0, 0.0});
+  const int32_t n = end - begin;
+  if (n <= kLeafSize || depth >= kMaxDepth) return self;
+
+  double widest = 0.0;
+  for (int j = 0; j < b; ++j) {
+    const size_t p = static_cast<size_t>(j);
+    if (continuous[p]) widest = std::max(widest, Scale(j) * (cellHi[p] - cellLo[p]));
+  }
+  int best = -1;
+  double bestSpread = 0.0;
+  double bestLo = 0.0;
+  double bestHi = 0.0;
+  for (int j = 0; j < b; ++j) {
+    const size_t p = static_cast<size_t>(j);
+    if (!continuous[p] || Scale(j) * (cellHi[p] - cellLo[p]) < (1.0 - 1e-5) * widest) continue;
+    const int c = column[p];
+    double lo = Row(order[static_cast<size_t>(begin)])[c];
+    double hi = lo;
+    for (int32_t i = begin + 1; i < end; ++i) {
+      const double x = Row(order[static_cast<size_t>(i)])[c];
+      lo = std::min(lo, x);
+      hi = std::max(hi, x);
+    }
+    const double spread = Scale(j) * (hi - lo);
+    if (spread > bestSpread) {
+      bestSpread = spread;
+      best = j;
+      bestLo = lo;
+      bestHi = hi;
+    }
+  }
+  if (best < 0) return self;  // every case of the stretch is equal in the base columns
+
+  const size_t bp = static_cast<size_t>(best);
+  const int c = column[bp];
+  const double cut = std::clamp((cellLo[bp] + cellHi[bp]) * 0.5, bestLo, bestHi);
+  int32_t* first = order.data() + begin;
+  int32_t* last = order.data() + end;
+  int32_t* below = std::partition(first, last, [&](int32_t p) { return Row(p)[c] < cut; });
+  int32_t* equal = std::partition(below, last, [&](int32_t p) { return Row(p)[c] == cut; });
+  const auto lim1 = static_cast<int32_t>(below - first);
+  const auto lim2 = static_cast<int32_t>(equal - first);
+  int32_t nLow = n / 2;
+  if (lim1 > n / 2) {
+    nLow = lim1;
+  } else if (lim2 < n / 2) {
+    nLow = lim2;
+  }
+  double lowMax = Row(first[0])[c];
+  for (int32_t i = 1; i < nLow; ++i) lowMax = std::max(lowMax, Row(first[i])[c]);
+  double highMin = Row(first[nLow])[c];
+  for (int32_t i = nLow + 1; i < n; ++i) highMin = std::min(highMin, Row(first[i])[c]);
+
+  const double savedHi = cellHi[bp];
+  cellHi[bp] = cut;
+  BuildNode(begin, begin + nLow, depth + 1);
+  cellHi[bp] = savedHi;
+  const double savedLo = cellLo[bp];
+  cellLo[bp] = cut;
+  const int32_t high = BuildNode(begin + nLow, end, depth + 1);
+  cellLo[bp] = savedLo;
+  Node& node = nodes[static_cast<size_t>(self)];
+  node.position = best;
+  node.high = high;
+  node.lowMax = lowMax;
+  node.highMin = highMin;
+  return self;
+}
+
+namespace {
+
+// The box of m values, rounded outwards to float; a categorical column is unbounded.
+void StoreBox(const double* values, size_t m, bool isContinuous, float& lo, float& hi) {
+  if (!isContinuous) {
+    lo = -HUGE_VALF;
+    hi = HUGE_VALF;
+    return;
+  }
+  const double low = *std::min_element(values, values + m);
+  const double high = *std::max_element(values, values + m);
+  lo = static_cast<float>(low);  // beyond float's range: infinite, hence no bound
+  if (static_cast<double>(lo) > low) lo = std::nextafter(lo, -HUGE_VALF);
+  hi = static_cast<float>(high);
+  if (static_cast<double>(hi) < high) hi = std::nextafter(hi, HUGE_VALF);
+}
+
+}  // namespace
+
+void KNNCandidateSearch::Impl::CopyLeaves() {
+  const size_t f = static_cast<size_t>(width);
+  const size_t bs = static_cast<size_t>(baseStride);
+  const size_t rc = static_cast<size_t>(r);
+  rows.assign(order.size() * f + kLanes, 0.0);
+  size_t leaves = 0;
+  for (const Node& node : nodes) leaves += node.position < 0 ? 1 : 0;
+  baseBoxes.assign(leaves * 2 * bs, 0.0F);
+  candidateBoxes.assign(leaves * 2 * rc, 0.0F);
+  int32_t leaf = 0;
+  for (Node& node : nodes) {
+    if (node.position >= 0) continue;
+    const size_t begin = static_cast<size_t>(node.high);
+    const size_t m = static_cast<size_t>(node.end - node.high);
+    double* block = rows.data() + begin * f;
+    for (size_t i = 0; i < m; ++i) {
+      const double* x = Row(order[begin + i]);
+      for (size_t j = 0; j < f; ++j) block[j * m + i] = x[column[j]];
+    }
+    node.leaf = leaf;
+    float* lo = baseBoxes.data() + static_cast<size_t>(leaf) * 2 * bs;
+    for (size_t j = 0; j < bs; ++j) {
+      StoreBox(block + j * m, m, j < static_cast<size_t>(b) && continuous[j] != 0, lo[j],
+               lo[bs + j]);
+    }
+    lo = candidateBoxes.data() + static_cast<size_t>(leaf) * 2 * rc;
+    for (size_t c = 0; c < rc; ++c) {
+      const size_t j = static_cast<size_t>(b) + c;
+      StoreBox(block + j * m, m, continuous[j] != 0, lo[c], lo[rc + c]);
+    }
+    ++leaf;
+  }
+}
+
+template <class Terms, bool kMixed>
+void KNNCandidateSearch::Impl::Visit(int32_t node, double rd) {
+  const Node& nd = nodes[static_cast<size_t>(node)];
+  if (nd.position < 0) {
+    ScanLeaf<Terms, kMixed>(nd);
+    return;
+  }
+  const size_t p = static_cast<size_t>(nd.position);
+  const double q = queryBase[p];
+  const double toLow = q - nd.lowMax;
+  const double toHigh = q - nd.highMin;
+  int32_t nearChild;
+  int32_t farChild;
+  double farTerm;
+  if (toLow + toHigh < 0.0) {
+    nearChild = node + 1;
+    farChild = nd.high;
+    farTerm = Terms::Term(toHigh, weight[p]);
+  } else {
+    nearChild = nd.high;
+    farChild = node + 1;
+    farTerm = Terms::Term(toLow, weight[p]);
+  }
+  Visit<Terms, kMixed>(nearChild, rd);
+  const double old = cellTerms[p];
+  const double farDistance = rd + (farTerm - old);
+  if (farDistance * (1.0 - kPruneMargin) <= widestBound) {
+    cellTerms[p] = farTerm;
+    Visit<Terms, kMixed>(farChild, farDistance);
+    cellTerms[p] = old;
+  }
+}
+
+template <class Terms, bool kMixed>
+void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
+  const size_t bs = static_cast<size_t>(baseStride);
+  const size_t rc = static_cast<size_t>(r);
+  const double* q = queryBase.data();
+  const double* w = weight.data();
+  // The base box's distance, in two lanes (the margin covers the changed order of sums).
+  const float* lo = baseBoxes.data() + static_cast<size_t>(leaf.leaf) * 2 * bs;
+  Lanes reach{};
+  for (size_t j = 0; j < bs; j += kLaneWidth) {
+    const Lanes qj = LoadLanes(q + j);
+    const Lanes gap = Max(Max(LoadWidened(lo + j) - qj, qj - LoadWidened(lo + bs + j)), Lanes{});
+    reach += Terms::Term(gap, LoadLanes(baseWeight.data() + j));
+  }
+  const double baseReach = reach[0] + reach[1];
+  if (baseReach * (1.0 - kPruneMargin) > widestBound) return;
+  const float* clo = candidateBoxes.data() + static_cast<size_t>(leaf.leaf) * 2 * rc;
+  bool any = false;
+  for (size_t c = 0; c < rc; ++c) {
+    const double qc = queryCandidate[c];
+    const double gap = std::max(std::max(double{clo[c]} - qc, qc - double{clo[rc + c]}), 0.0);
+    const double term = Terms::Term(gap, w[static_cast<size_t>(b) + c]);
+    active[c] = (baseReach + term) * (1.0 - kPruneMargin) <= bound[c] ? 1 : 0;
+    any = any || active[c] != 0;
+  }
+  if (!any) return;
+
+  const int32_t m = leaf.end - leaf.high;
+  const double* block = rows.data() + static_cast<size_t>(leaf.high) * static_cast<size_t>(width);
+  const uint8_t* kind = continuous.data();
+  constexpr int kVectors = kLanes / kLaneWidth;
+  for (int32_t group = 0; group < m; group += kLanes) {
+    // The base sums of kLanes cases, in column order, exactly as the KD-tree's leaf scan.
+    Lanes sums[kVectors] = {};
+    const double* values = block + group;
+    for (int j = 0; j < b; ++j, values += m) {
+      const Lanes qj = Broadcast(q[j]);
+      if (!kMixed || kind[j]) {
+        const Lanes wj = Broadcast(w[j]);
+        for (int v = 0; v < kVectors; ++v) {
+          sums[v] += Terms::Term(qj - LoadLanes(values + v * kLaneWidth), wj);
+        }
+      } else {
+        const Lanes mismatch = Broadcast(w[j] * 2.0);
+        for (int v = 0; v < kVectors; ++v) {
+          sums[v] += qj != LoadLanes(values + v * kLaneWidth) ? mismatch : Lanes{};
+        }
+      }
+    }
+    const int32_t lanes = std::min(kLanes, m - group);
+    const int32_t* cases = order.data() + leaf.high + group;
+    for (int c = 0; c < r; ++c) {
+      // A group whose base sums already exceed the candidate's bound holds no candidate.
+      if (!active[static_cast<size_t>(c)] || !AnyWithin(sums, bound[static_cast<size_t>(c)])) {
+        continue;
+      }
+      const size_t j = static_cast<size_t>(b + c);
+      const double* cv = values + static_cast<size_t>(c) * static_cast<size_t>(m);
+      const Lanes qc = Broadcast(queryCandidate[static_cast<size_t>(c)]);
+      Lanes total[kVectors];
+      if (kind[j]) {
+        const Lanes wc = Broadcast(w[j]);
+        for (int v = 0; v < kVectors; ++v) {
+          total[v] = sums[v] + Terms::Term(qc - LoadLanes(cv + v * kLaneWidth), wc);
+        }
+      } else {
+        const Lanes mismatch = Broadcast(w[j] * 2.0);
+        for (int v = 0; v < kVectors; ++v) {
+          total[v] = sums[v] + (qc != LoadLanes(cv + v * kLaneWidth) ? mismatch : Lanes{});
+        }
+      }
+      if (!AnyWithin(total, bound[static_cast<size_t>(c)])) continue;
+      for (int32_t i = 0; i < lanes; ++i) {
+        const double sum = total[i / kLaneWidth][i % kLaneWidth];
+        if (sum > bound[static_cast<size_t>(c)]) continue;
+        Offer(c, sum, cases[i]);
+      }
+    }
+  }
+  widestBound = *std::max_element(bound.begin(), bound.end());
+}
+
+// As the KD-tree's bucketed search offers: the query itself is skipped, equal sums keep
+// their visiting order, the spare slot takes the overflow.
+inline void KNNCandidateSearch::Impl::Offer(int c, double sum, int32_t caseNumber) {
+  if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
+  const size_t cs = static_cast<size_t>(c);
+  KNNNeighbor* list = items.data() + cs * static_cast<size_t>(slots + 1);
+  int32_t slot = count[cs];
+  while (slot > 0 && list[slot - 1].distance > sum) {
+    list[slot] = list[slot - 1];
+    --slot;
+  }
+  list[slot] = KNNNeighbor{sum, caseNumber};
+  if (count[cs] < slots) ++count[cs];
+  bound[cs] = count[cs] == slots ? list[slots - 1].distance : kNoBound;
+}
+
+// One feature's share of the largest sum a case can reach, as the KD-tree's bucketed index
+// forms it for its tie tolerance; false when it could come near overflow.
+bool KNNCandidateSearch::Impl::AddScale(int position, double q, double& scale) const {
+  const size_t p = static_cast<size_t>(position);
+  const double w = weight[p];
+  if (!continuous[p]) {
+    scale += 2.0 * w;
+    return true;
+  }
+  const double reach = std::max(std::fabs(q - rangeLo[p]), std::fabs(q - rangeHi[p])) +
+                       std::max(std::fabs(rangeLo[p]), std::fabs(rangeHi[p]));
+  const double magnitude = euclidean ? reach * reach : reach;
+  if (!(magnitude <= kLargestSum)) return false;
+  scale += w * magnitude;
+  return true;
+}
+
+template <class Terms>
+void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* found, size_t stride,
+                                      int32_t* counts) {
+  const double* query = Row(caseNumber);
+  slots = K + 1;
+  items.resize(static_cast<size_t>(r) * static_cast<size_t>(slots + 1));
+  count.assign(static_cast<size_t>(r), 0);
+  bound.assign(static_cast<size_t>(r), kNoBound);
+  widestBound = kNoBound;
+  skipSelf = caseIdColumn >= 0;
+  queryId = skipSelf ? query[caseIdColumn] : 0.0;
+
+  double baseScale = 0.0;
+  bool baseScaled = true;
+  double rd = 0.0;
+  for (int j = 0; j < b; ++j) {
+    const size_t p = static_cast<size_t>(j);
+    const double q = query[column[p]];
+    queryBase[p] = q;
+    baseScaled = baseScaled && AddScale(j, q, baseScale);
+    double term = 0.0;
+    if (continuous[p]) {
+      if (q < rangeLo[p]) {
+        term = Terms::Term(q - rangeLo[p], weight[p]);
+      } else if (q > rangeHi[p]) {
+        term = Terms::Term(q - rangeHi[p], weight[p]);
+      }
+    }
+    cellTerms[p] = term;
+    rd += term;
+  }
+  for (int c = 0; c < r; ++c) {
+    queryCandidate[static_cast<size_t>(c)] = query[column[static_cast<size_t>(b + c)]];
+  }
+  if (!baseScaled) {
+    std::fill(counts, counts + r, -1);
+    return;
+  }
+  if (mixed) {
+    Visit<Terms, true>(0, rd);
+  } else {
+    Visit<Terms, false>(0, rd);
+  }
+
+  for (int c = 0; c < r; ++c) {
+    const size_t cs = static_cast<size_t>(c);
+    double scale = baseScale;
+    if (!AddScale(b + c, queryCandidate[cs], scale) || !(scale <= kLargestSum)) {
+      counts[c] = -1;
+      continue;
+    }
+    const double tolerance = kTieAbsolute * scale + DBL_MIN;
+    const KNNNeighbor* list = items.data() + cs * static_cast<size_t>(slots + 1);
+    bool tie = false;
+    for (int32_t i = 1; i < count[cs] && !tie; ++i) {
+      tie = list[i].distance - list[i - 1].distance <= kTieRelative * list[i].distance + tolerance;
+    }
+    if (tie) {
+      counts[c] = -1;
+      continue;
+    }
+    const int32_t reported = std::min(count[cs], static_cast<int32_t>(K));
+    KNNNeighbor* out = found + cs * stride;
+    for (int32_t i = 0; i < reported; ++i) {
+      out[i] = KNNNeighbor{euclidean ? std::sqrt(list[i].distance) : list[i].distance,
+                           list[i].caseIndex};
+    }
+    counts[c] = reported;
+  }
+}
+
+KNNCandidateSearch::KNNCandidateSearch(const KNNDataPreparation& store)
+    : impl_(std::make_unique<Impl>(store)) {}
+
+KNNCandidateSearch::~KNNCandidateSearch() = default;
+
+bool KNNCandidateSearch::Build(const std::vector<int>& base, const std::vector<int>& candidates,
+                               const std::vector<double>& columnWeights) {
+  Impl& t = *impl_;
+  t.nodes.clear();
+  t.order.clear();
+  const size_t n = t.data.caseRows.size();
+  if (n == 0 || n > static_cast<size_t>(INT32_MAX) || candidates.empty() ||
+      !t.SetFeatures(base, candidates, columnWeights)) {
+    return false;
+  }
+  const size_t f = static_cast<size_t>(t.width);
+  t.rangeLo.assign(f, 0.0);
+  t.rangeHi.assign(f, 0.0);
+  for (size_t j = 0; j < f; ++j) {
+    if (!t.continuous[j]) continue;
+    double lo = t.Row(0)[t.column[j]];
+    double hi = lo;
+    for (size_t i = 1; i < n; ++i) {
+      const double x = t.Row(static_cast<int32_t>(i))[t.column[j]];
+      lo = std::min(lo, x);
+      hi = std::max(hi, x);
+    }
+    t.rangeLo[j] = lo;
+    t.rangeHi[j] = hi;
+  }
+  t.order.resize(n);
+  for (size_t i = 0; i < n; ++i) t.order[i] = static_cast<int32_t>(i);
+  t.cellLo.assign(t.rangeLo.begin(), t.rangeLo.begin() + t.b);
+  t.cellHi.assign(t.rangeHi.begin(), t.rangeHi.begin() + t.b);
+  t.nodes.reserve(4 * (n / static_cast<size_t>(kLeafSize)) + 1);
+  t.BuildNode(0, static_cast<int32_t>(n), 0);
+  t.CopyLeaves();
+  t.queryBase.assign(static_cast<size_t>(t.baseStride), 0.0);
+  t.queryCandidate.assign(static_cast<size_t>(t.r), 0.0);
+  t.cellTerms.assign(static_cast<size_t>(t.b), 0.0);
+  t.active.assign(static_cast<size_t>(t.r), 0);
+  return true;
+}
+
+const std::vector<int32_t>& KNNCandidateSearch::CaseOrder() const {
+  return impl_->order;
+}
+
+void KNNCandidateSearch::Search(int32_t caseNumber, int K, KNNNeighbor* found, size_t stride,
+                                int32_t* counts) {
+  Impl& t = *impl_;
+  if (t.euclidean) {
+    t.Search<EuclideanTerms>(caseNumber, K, found, stride, counts);
+  } else {
+    t.Search<CityblockTerms>(caseNumber, K, found, stride, counts);
+  }
+}
+
+size_t KNNCandidateSearch::BytesFor(size_t n, size_t b, size_t c) {
+  // The leaf copy, the permutation and about two nodes and two boxes per leaf.
+  const size_t leaves = n / (kLeafSize / 2) + 1;
+  return n * (b + c) * sizeof(double) + n * sizeof(int32_t) +
+         leaves * (2 * sizeof(Impl::Node) + 2 * (b + c + kLaneWidth) * sizeof(float));
+}
