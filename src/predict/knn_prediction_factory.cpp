@@ -51,6 +51,7 @@ VelCommon::VelStatus KNNPredictionFactory::ScoreCases(KNNSingleResponseModel& mo
   const bool foldOnly = fold != -1 && foldColumn != -1;
   const double foldValue = static_cast<double>(fold);
   KNNKdTree& tree = *model.GetTree();
+  tree.PlanSearches(K);
   Reset();
   const size_t slots = static_cast<size_t>(std::max<int32_t>(K, 1));
   // Cases are searched a block at a time in the tree's order, which keeps each search's data

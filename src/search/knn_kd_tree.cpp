@@ -52,12 +52,21 @@
 
 using namespace knn_search_kernel;
 
+// The wide leaf scan's vectors only pass between always-inlined helpers (see
+// knn_search_kernel.h).
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace {
 
-// Bucketed index: largest leaf and depth limit (deeper stretches become large leaves, which
-// keeps the rounding margin valid).
-constexpr int32_t kBucketSize = 24;
+// Bucketed index: depth limit (deeper stretches become large leaves, which keeps the
+// rounding margin valid).
 constexpr int kMaxFastDepth = 200;
+
+// The largest leaf of the bucketed index for searches of K neighbours: larger leaves pay off
+// when more neighbours are wanted (measured: 24 best for K = 5, about 48 for K = 30).
+int32_t BucketSizeFor(int K) {
+  return std::clamp(K + 19, 24, 64);
+}
 
 // The bucketed index keeps its own leaf-ordered copy of the searched columns when that costs
 // at most this many bytes per case (twelve features): leaf scans then read consecutive
@@ -155,13 +164,26 @@ struct KNNKdTree::Impl {
 
   void PrepareFeatures();
   void BuildFastIndex();
+  // Builds the bucketed index the first time a search (of K neighbours) needs it.
+  void EnsureFastIndex(int K) {
+    if (!fastPending) return;
+    fastPending = false;
+    fastBucket = BucketSizeFor(K);
+    BuildFastIndex();
+  }
   int32_t BuildFastNode(int32_t begin, int32_t end, int depth);
   bool FastScale(const double* query, double& scale) const;
   template <class Terms>
   bool FastSearch(const double* query, int K, bool includeSelf, double scale,
                   KNNNeighborList& list);
+  // One node of a bucketed search: FastVisit with the baseline vectors, FastVisitWide with
+  // the wide ones (compact copy only); both run FastVisitBody, which recurses through them.
   template <class Terms, RowLayout kLayout, bool kMixed>
   void FastVisit(int32_t node, double rd);
+  template <class Terms, bool kMixed>
+  [[gnu::target(KNN_WIDE_TARGET)]] void FastVisitWide(int32_t node, double rd);
+  template <class Terms, RowLayout kLayout, bool kMixed, int W>
+  [[gnu::always_inline]] inline void FastVisitBody(int32_t node, double rd);
   template <class Terms>
   void FastVisitRoot(double rd);
   void FastOffer(double sum, int32_t caseNumber);
@@ -241,6 +263,10 @@ struct KNNKdTree::Impl {
   std::vector<float> fastBoxes;
   int boxStride = 0;
   bool fastCompact = false;
+  bool fastPending = false;  // built, but the bucketed index not yet made
+  int32_t fastBucket = 24;   // its largest leaf
+  int plannedK = 5;          // K of the searches announced by PlanSearches
+  bool wideScans = false;    // leaf scans in wide vectors (taken at each build)
   std::vector<FastNode> fastNodes;
   std::vector<double> fastLo;  // per feature position: range of the indexed cases
   std::vector<double> fastHi;
@@ -618,8 +644,8 @@ void KNNKdTree::Impl::PrepareFeatures() {
   cellTerms.resize(f);
 }
 
+// fastIndex holds the build's case numbers.
 void KNNKdTree::Impl::BuildFastIndex() {
-  fastIndex = index;
   fastNodes.clear();
   const size_t f = columns.size();
   fastLo.assign(f, 0.0);
@@ -640,7 +666,7 @@ void KNNKdTree::Impl::BuildFastIndex() {
   }
   cellLo = fastLo;
   cellHi = fastHi;
-  fastNodes.reserve(4 * (fastIndex.size() / static_cast<size_t>(kBucketSize)) + 1);
+  fastNodes.reserve(4 * (fastIndex.size() / static_cast<size_t>(fastBucket)) + 1);
   BuildFastNode(0, static_cast<int32_t>(fastIndex.size()), 0);
   fastNodes.shrink_to_fit();
 
@@ -691,7 +717,7 @@ int32_t KNNKdTree::Impl::BuildFastNode(int32_t begin, int32_t end, int depth) {
   const int32_t self = static_cast<int32_t>(fastNodes.size());
   fastNodes.push_back(FastNode{-1, begin, end, -1, 0.0, 0.0});
   const int32_t n = end - begin;
-  if (n <= kBucketSize || depth >= kMaxFastDepth) return self;
+  if (n <= fastBucket || depth >= kMaxFastDepth) return self;
 
   auto scale = [&](int j) {
     const double w = featureWeight[static_cast<size_t>(j)];
@@ -794,6 +820,23 @@ bool KNNKdTree::Impl::FastScale(const double* query, double& scale) const {
 
 template <class Terms, RowLayout kLayout, bool kMixed>
 void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
+  FastVisitBody<Terms, kLayout, kMixed, kLaneWidth>(node, rd);
+}
+
+template <class Terms, bool kMixed>
+void KNNKdTree::Impl::FastVisitWide(int32_t node, double rd) {
+  FastVisitBody<Terms, RowLayout::kCompact, kMixed, kWideWidth>(node, rd);
+}
+
+template <class Terms, RowLayout kLayout, bool kMixed, int W>
+void KNNKdTree::Impl::FastVisitBody(int32_t node, double rd) {
+  const auto visit = [this](int32_t child, double distance) {
+    if constexpr (W == kLaneWidth) {
+      FastVisit<Terms, kLayout, kMixed>(child, distance);
+    } else {
+      FastVisitWide<Terms, kMixed>(child, distance);
+    }
+  };
   const FastNode& nd = fastNodes[static_cast<size_t>(node)];
   if (nd.position >= 0) {
     const size_t p = static_cast<size_t>(nd.position);
@@ -814,12 +857,12 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
       farChild = node + 1;
       farTerm = Terms::Term(toLow, featureWeight[p]);
     }
-    FastVisit<Terms, kLayout, kMixed>(nearChild, rd);
+    visit(nearChild, rd);
     const double old = cellTerms[p];
     const double farDistance = rd + (farTerm - old);
     if (farDistance * (1.0 - kPruneMargin) <= fastBound) {
       cellTerms[p] = farTerm;
-      FastVisit<Terms, kLayout, kMixed>(farChild, farDistance);
+      visit(farChild, farDistance);
       cellTerms[p] = old;
     }
     return;
@@ -851,29 +894,30 @@ void KNNKdTree::Impl::FastVisit(int32_t node, double rd) {
     }
     const int32_t m = nd.end - nd.high;
     const double* block = fastRows.data() + static_cast<size_t>(nd.high) * static_cast<size_t>(f);
-    constexpr int kVectors = kLanes / kLaneWidth;
+    using V = typename VectorOf<W>::type;
+    constexpr int kVectors = kLanes / W;
     for (int32_t group = 0; group < m; group += kLanes) {
-      Lanes sums[kVectors] = {};
+      V sums[kVectors] = {};
       const double* values = block + group;
       for (int j = 0; j < f; ++j, values += m) {
-        const Lanes qj = Broadcast(q[j]);
+        const V qj = Broadcast<V>(q[j]);
         if (!kMixed || continuous[j]) {
-          const Lanes wj = Broadcast(w[j]);
+          const V wj = Broadcast<V>(w[j]);
           for (int v = 0; v < kVectors; ++v) {
-            sums[v] += Terms::Term(qj - LoadLanes(values + v * kLaneWidth), wj);
+            sums[v] += Terms::Term(qj - LoadLanes<V>(values + v * W), wj);
           }
         } else {
           // A category mismatch adds 2 w; a match adds exactly nothing (sum + 0.0 == sum).
-          const Lanes mismatch = Broadcast(w[j] * 2.0);
+          const V mismatch = Broadcast<V>(w[j] * 2.0);
           for (int v = 0; v < kVectors; ++v) {
-            sums[v] += qj != LoadLanes(values + v * kLaneWidth) ? mismatch : Lanes{};
+            sums[v] += qj != LoadLanes<V>(values + v * W) ? mismatch : V{};
           }
         }
       }
       if (!AnyWithin(sums, fastBound)) continue;
       const int32_t lanes = std::min(kLanes, m - group);
       for (int32_t i = 0; i < lanes; ++i) {
-        const double sum = sums[i / kLaneWidth][i % kLaneWidth];
+        const double sum = sums[i / W][i % W];
         if (sum > fastBound) continue;
         FastOffer(sum, fastIndex[static_cast<size_t>(nd.high + group + i)]);
       }
@@ -926,7 +970,13 @@ inline void KNNKdTree::Impl::FastOffer(double sum, int32_t caseNumber) {
 
 template <class Terms>
 void KNNKdTree::Impl::FastVisitRoot(double rd) {
-  if (fastCompact) {
+  if (fastCompact && wideScans) {
+    if (mixed) {
+      FastVisitWide<Terms, true>(0, rd);
+    } else {
+      FastVisitWide<Terms, false>(0, rd);
+    }
+  } else if (fastCompact) {
     if (mixed) {
       FastVisit<Terms, RowLayout::kCompact, true>(0, rd);
     } else {
@@ -1204,7 +1254,12 @@ VelCommon::VelStatus KNNKdTree::Build(const std::vector<int>& features, int fold
   t.IndexCases(fold);
   pointCount_ = static_cast<int32_t>(t.index.size());
   t.PrepareFeatures();
-  t.BuildFastIndex();
+  // The bucketed index is made by the first search or query ordering, for its K.
+  t.fastIndex = t.index;
+  t.fastNodes.clear();
+  t.ReleaseCompactRows();
+  t.fastPending = true;
+  t.wideScans = WideLeafScans();
   // The walk's tree and its index are made when a search first needs them.
   t.ReleaseCanonical();
   t.built = true;
@@ -1229,6 +1284,7 @@ KNNNeighborList& KNNKdTree::FindNearest(const double* query, int K, bool include
   bool ok = false;
   bool done = false;
   double scale = 0.0;
+  if (t.fastUsable && !t.forceCanonical) t.EnsureFastIndex(K);
   if (t.fastUsable && !t.forceCanonical && t.FastScale(query, scale)) {
     done = t.euclidean ? t.FastSearch<EuclideanTerms>(query, K, includeSelf, scale, list)
                        : t.FastSearch<CityblockTerms>(query, K, includeSelf, scale, list);
@@ -1250,8 +1306,13 @@ KNNNeighborList& KNNKdTree::FindNearest(const double* query, int K, bool include
   return list;
 }
 
+void KNNKdTree::PlanSearches(int K) {
+  impl_->plannedK = K;
+}
+
 void KNNKdTree::QueryOrder(const std::vector<const double*>& rows, std::vector<int32_t>& order) {
-  const Impl& t = *impl_;
+  Impl& t = *impl_;
+  if (t.built && t.fastUsable) t.EnsureFastIndex(t.plannedK);
   const int32_t count = static_cast<int32_t>(rows.size());
   order.resize(rows.size());
   if (!t.built || !t.fastUsable || t.fastNodes.empty()) {
@@ -1279,6 +1340,7 @@ void KNNKdTree::QueryOrder(const std::vector<const double*>& rows, std::vector<i
 
 void KNNKdTree::Clear() {
   Impl& t = *impl_;
+  t.fastPending = false;
   t.ReleaseCanonical();
   t.built = false;
   t.fastIndex.clear();

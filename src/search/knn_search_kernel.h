@@ -12,6 +12,11 @@
 #include "data/knn_case_value.h"
 #include "host/vel_missing.h"
 
+// The vector helpers below are always inlined, so the calling convention of wide vectors,
+// which GCC warns about when they are passed by value, never comes into play.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace knn_search_kernel {
 
 // The bound used while the list is not yet full: larger than every distance.
@@ -29,29 +34,75 @@ constexpr double kLargestSum = 1e300;
 // order, the same operations as one case at a time. kLanes doubles of padding let the last
 // leaf's last group read whole vectors.
 constexpr int kLanes = 8;
-constexpr int kLaneWidth = 2;  // one SSE2 register; kLanes / kLaneWidth of them per group
-using Lanes = double __attribute__((vector_size(kLaneWidth * sizeof(double))));
-using LaneMask = int64_t __attribute__((vector_size(kLaneWidth * sizeof(int64_t))));
+constexpr int kLaneWidth = 2;  // the SSE2 vector every x86-64 processor has
 
-inline Lanes LoadLanes(const double* p) {
-  Lanes v;
+// Vectors of W doubles and their comparison masks. A group of kLanes sums is kLanes / W of
+// them: four SSE2 vectors, or two AVX2 vectors in the leaf scans compiled for processors
+// that have AVX2 (the same operations lane by lane, so the same sums; no fused
+// multiply-add, see src/CMakeLists.txt). AVX-512 was measured no faster than AVX2 here.
+template <int W>
+struct VectorOf;
+template <>
+struct VectorOf<2> {
+  using type = double __attribute__((vector_size(16)));
+  using mask = int64_t __attribute__((vector_size(16)));
+};
+template <>
+struct VectorOf<4> {
+  using type = double __attribute__((vector_size(32)));
+  using mask = int64_t __attribute__((vector_size(32)));
+};
+template <class V>
+struct MaskOf;
+template <>
+struct MaskOf<VectorOf<2>::type> {
+  using type = VectorOf<2>::mask;
+};
+template <>
+struct MaskOf<VectorOf<4>::type> {
+  using type = VectorOf<4>::mask;
+};
+using Lanes = VectorOf<kLaneWidth>::type;
+using LaneMask = VectorOf<kLaneWidth>::mask;
+
+// The width of the wide leaf scans and the instruction set they are compiled for.
+constexpr int kWideWidth = 4;
+#define KNN_WIDE_TARGET "avx2"
+
+// Whether trees built from now on use the wide leaf scans: the processor has them and they
+// are not turned off (tests run both).
+bool WideLeafScans();
+void SetWideLeafScans(bool on);
+
+template <class V>
+[[gnu::always_inline]] inline V LoadLanes(const double* p) {
+  V v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
+inline Lanes LoadLanes(const double* p) {
+  return LoadLanes<Lanes>(p);
+}
+template <class V>
+[[gnu::always_inline]] inline V Broadcast(double x) {
+  return V{} + x;
+}
 inline Lanes Broadcast(double x) {
-  return Lanes{} + x;
+  return Broadcast<Lanes>(x);
 }
 inline Lanes Max(Lanes a, Lanes b) {
   return a > b ? a : b;
 }
 // Whether any lane of a group of kLanes sums is at most bound.
-inline bool AnyWithin(const Lanes* sums, double bound) {
-  const Lanes limit = Broadcast(bound);
-  LaneMask within = sums[0] <= limit;
-  for (int v = 1; v < kLanes / kLaneWidth; ++v) within |= sums[v] <= limit;
-  LaneMask folded = within;
-  for (int i = 1; i < kLaneWidth; ++i) folded[0] |= within[i];
-  return folded[0] != 0;
+template <class V>
+[[gnu::always_inline]] inline bool AnyWithin(const V* sums, double bound) {
+  constexpr int kWidth = sizeof(V) / sizeof(double);
+  const V limit = Broadcast<V>(bound);
+  typename MaskOf<V>::type within = sums[0] <= limit;
+  for (int v = 1; v < kLanes / kWidth; ++v) within |= sums[v] <= limit;
+  int64_t folded = within[0];
+  for (int i = 1; i < kWidth; ++i) folded |= within[i];
+  return folded != 0;
 }
 // Two floats of a leaf box, widened exactly.
 using FloatPair = float __attribute__((vector_size(kLaneWidth * sizeof(float))));
@@ -76,7 +127,10 @@ struct EuclideanTerms {
   }
   // The same term when the caller has ruled out overflow.
   static double Term(double d, double w) { return w * (d * d); }
-  static Lanes Term(Lanes d, Lanes w) { return w * (d * d); }
+  template <class V>
+  [[gnu::always_inline]] static V Term(V d, V w) {
+    return w * (d * d);
+  }
   static double Magnitude(double a, double w) { return w * (a * a); }
 };
 
@@ -87,8 +141,10 @@ struct CityblockTerms {
   }
   static double Term(double d, double w) { return w * std::fabs(d); }
   // |d| by its sign bit, as fabs does.
-  static Lanes Term(Lanes d, Lanes w) {
-    return w * std::bit_cast<Lanes>(std::bit_cast<LaneMask>(d) & INT64_MAX);
+  template <class V>
+  [[gnu::always_inline]] static V Term(V d, V w) {
+    using Mask = typename MaskOf<V>::type;
+    return w * std::bit_cast<V>(std::bit_cast<Mask>(d) & INT64_MAX);
   }
   static double Magnitude(double a, double w) { return w * a; }
 };
@@ -99,3 +155,5 @@ inline int Code(double value) {
 }
 
 }  // namespace knn_search_kernel
+
+#pragma GCC diagnostic pop
