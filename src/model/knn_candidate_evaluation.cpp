@@ -101,7 +101,10 @@ VelCommon::VelStatus KNNCandidateEvaluation::AnswerDeferred(int candidate, KNNNe
   features.push_back(candidate);
   const VelCommon::VelStatus s = model_.BuildTreeForFeatures(features, -1);
   if (s.IsError()) return s;
+  // These cases need the one-case-per-leaf walk; going there directly saves making the
+  // tree's bucketed index as well.
   KNNKdTree& tree = *model_.GetTree();
+  tree.ForceCanonicalWalk(true);
   for (size_t i = 0; i < n; ++i) {
     if (counts[i] >= 0) continue;
     const KNNNeighborList& list = tree.FindNearest(rows[i], K_, false);
@@ -109,5 +112,6 @@ VelCommon::VelStatus KNNCandidateEvaluation::AnswerDeferred(int candidate, KNNNe
     std::copy(list.items.begin(), list.items.begin() + list.count,
               found + i * static_cast<size_t>(K_));
   }
+  tree.ForceCanonicalWalk(false);
   return VelCommon::VelStatus();
 }

@@ -48,7 +48,7 @@ VelCommon::VelStatus KNNSpecificNumFS::TrialPass(KNNSingleResponseModel& model, 
   trialErrors_.clear();
   size_t next = 0;  // remaining candidates evaluated so far
   const std::vector<int> base(selected.begin(), selected.end() - 1);
-  if (sharedSearches && base.size() >= kSharedSearchBase) {
+  if (sharedSearches && (base.empty() || base.size() >= kSharedSearchBase)) {
     KNNCandidateEvaluation shared(model, *predictionFactory, base, K);
     for (size_t group = shared.GroupSize(remaining.size()); group > 0;
          group = shared.GroupSize(remaining.size() - next)) {

@@ -47,8 +47,9 @@ class KNNSpecificNumFS {
   int32_t numberToSelect;
   bool forcedSetEvaluated = false;
   VelCommon::VelStatus status;
-  // Trial passes with at least kSharedSearchBase features before the trial slot evaluate
-  // their candidates from shared searches (same errors; off only to compare the two).
+  // Trial passes with no feature or at least kSharedSearchBase features before the trial
+  // slot evaluate their candidates from shared searches (same errors; off only to compare
+  // the two). With one feature before it, one tree per candidate is faster.
   bool sharedSearches = true;
   static constexpr size_t kSharedSearchBase = 2;
 

@@ -61,6 +61,8 @@ struct KNNCandidateSearch::Impl {
   template <class Terms, bool kMixed>
   void ScanLeaf(const Node& leaf);
   void Offer(int c, double sum, int32_t caseNumber);
+  template <class Terms>
+  void Merge(int c);
   bool AddScale(int position, double q, double& scale) const;
 
   const KNNDataPreparation& data;
@@ -81,6 +83,11 @@ struct KNNCandidateSearch::Impl {
   std::vector<double> baseWeight;  // baseStride entries, zero beyond b
 
   std::vector<int32_t> order;  // case numbers, permuted by the build
+  // Without base features: per candidate, the values in order, their case numbers and each
+  // case's rank.
+  std::vector<double> sortedValues;
+  std::vector<int32_t> sorted;
+  std::vector<int32_t> rank;
   std::vector<Node> nodes;
   std::vector<double> cellLo;  // build scratch: the current node's cell per base position
   std::vector<double> cellHi;
@@ -99,7 +106,8 @@ struct KNNCandidateSearch::Impl {
   std::vector<int32_t> count;
   std::vector<double> bound;  // per candidate: its (K + 1)-th sum, or kNoBound
   std::vector<uint8_t> active;
-  int32_t slots = 0;  // K + 1
+  int32_t slots = 0;    // K + 1
+  int32_t current = 0;  // the case searched for
   double widestBound = kNoBound;
   bool skipSelf = false;
   double queryId = 0.0;
@@ -133,7 +141,10 @@ bool KNNCandidateSearch::Impl::SetFeatures(const std::vector<int>& base,
     if (i < b && kind == 1) anyContinuousBase = true;
     if (i < b && kind != 1) mixed = true;
   }
-  if (!anyContinuousBase) return false;
+  // Without base features every candidate is searched alone, in value order.
+  const bool allContinuous =
+      std::all_of(continuous.begin(), continuous.end(), [](uint8_t kind) { return kind != 0; });
+  if (b > 0 ? !anyContinuousBase : !allContinuous) return false;
   baseWeight.assign(static_cast<size_t>(baseStride), 0.0);
   std::copy(weight.begin(), weight.begin() + b, baseWeight.begin());
   return true;
@@ -397,6 +408,35 @@ inline void KNNCandidateSearch::Impl::Offer(int c, double sum, int32_t caseNumbe
   bound[cs] = count[cs] == slots ? list[slots - 1].distance : kNoBound;
 }
 
+// Without base features each list has one column: its nearest cases are the query's
+// neighbours in value order, taken outwards from the query's own rank by the smaller sum
+// (sums grow monotonically on each side, so the K + 1 taken are the K + 1 smallest).
+template <class Terms>
+void KNNCandidateSearch::Impl::Merge(int c) {
+  const size_t n = order.size();
+  const size_t cs = static_cast<size_t>(c);
+  const int32_t* byValue = sorted.data() + cs * n;
+  const double* values = sortedValues.data() + cs * n;
+  const double w = weight[cs];
+  const double q = queryCandidate[cs];
+  const auto sumOf = [&](int64_t position) {
+    // Formed as the trees form a one-column sum: 0 plus the term.
+    return 0.0 + Terms::Term(q - values[position], w);
+  };
+  int64_t left = static_cast<int64_t>(rank[cs * n + static_cast<size_t>(current)]) - 1;
+  int64_t right = left + 1;
+  const auto size = static_cast<int64_t>(n);
+  while (count[cs] < slots && (left >= 0 || right < size)) {
+    const double toLeft = left >= 0 ? sumOf(left) : HUGE_VAL;
+    const double toRight = right < size ? sumOf(right) : HUGE_VAL;
+    if (right < size && (left < 0 || toRight <= toLeft)) {
+      Offer(c, toRight, byValue[right++]);
+    } else {
+      Offer(c, toLeft, byValue[left--]);
+    }
+  }
+}
+
 // One feature's share of the largest sum a case can reach, as the KD-tree's bucketed index
 // forms it for its tie tolerance; false when it could come near overflow.
 bool KNNCandidateSearch::Impl::AddScale(int position, double q, double& scale) const {
@@ -418,6 +458,7 @@ template <class Terms>
 void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* found, size_t stride,
                                       int32_t* counts) {
   const double* query = Row(caseNumber);
+  current = caseNumber;
   slots = K + 1;
   items.resize(static_cast<size_t>(r) * static_cast<size_t>(slots + 1));
   count.assign(static_cast<size_t>(r), 0);
@@ -452,7 +493,9 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
     std::fill(counts, counts + r, -1);
     return;
   }
-  if (mixed) {
+  if (b == 0) {
+    for (int c = 0; c < r; ++c) Merge<Terms>(c);
+  } else if (mixed) {
     Visit<Terms, true>(0, rd);
   } else {
     Visit<Terms, false>(0, rd);
@@ -517,15 +560,39 @@ bool KNNCandidateSearch::Build(const std::vector<int>& base, const std::vector<i
   }
   t.order.resize(n);
   for (size_t i = 0; i < n; ++i) t.order[i] = static_cast<int32_t>(i);
+  t.queryBase.assign(static_cast<size_t>(t.baseStride), 0.0);
+  t.queryCandidate.assign(static_cast<size_t>(t.r), 0.0);
+  t.cellTerms.assign(static_cast<size_t>(t.b), 0.0);
+  t.active.assign(static_cast<size_t>(t.r), 0);
+  if (t.b == 0) {
+    for (size_t j = 0; j < f; ++j) {  // the value order needs comparable values
+      for (size_t i = 0; i < n; ++i) {
+        if (std::isnan(t.Row(static_cast<int32_t>(i))[t.column[j]])) return false;
+      }
+    }
+    const size_t r = static_cast<size_t>(t.r);
+    t.sortedValues.resize(n * r);
+    t.sorted.resize(n * r);
+    t.rank.resize(n * r);
+    std::vector<std::pair<double, int32_t>> pairs(n);
+    for (size_t c = 0; c < r; ++c) {
+      for (size_t i = 0; i < n; ++i) {
+        pairs[i] = {t.Row(static_cast<int32_t>(i))[t.column[c]], static_cast<int32_t>(i)};
+      }
+      std::sort(pairs.begin(), pairs.end());
+      for (size_t i = 0; i < n; ++i) {
+        t.sortedValues[c * n + i] = pairs[i].first;
+        t.sorted[c * n + i] = pairs[i].second;
+        t.rank[c * n + static_cast<size_t>(pairs[i].second)] = static_cast<int32_t>(i);
+      }
+    }
+    return true;
+  }
   t.cellLo.assign(t.rangeLo.begin(), t.rangeLo.begin() + t.b);
   t.cellHi.assign(t.rangeHi.begin(), t.rangeHi.begin() + t.b);
   t.nodes.reserve(4 * (n / static_cast<size_t>(kLeafSize)) + 1);
   t.BuildNode(0, static_cast<int32_t>(n), 0);
   t.CopyLeaves();
-  t.queryBase.assign(static_cast<size_t>(t.baseStride), 0.0);
-  t.queryCandidate.assign(static_cast<size_t>(t.r), 0.0);
-  t.cellTerms.assign(static_cast<size_t>(t.b), 0.0);
-  t.active.assign(static_cast<size_t>(t.r), 0);
   return true;
 }
 

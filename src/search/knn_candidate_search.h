@@ -22,8 +22,10 @@ class KNNCandidateSearch {
 
   // Indexes every stored case over base (variable indices, in column order) and keeps the
   // candidates' columns beside it. columnWeights: the weight of each column, as the tree
-  // that would search base + c holds it. False when the shared search does not apply: no
-  // stored case, no continuous base feature, or a weight that is negative or not finite.
+  // that would search base + c holds it. Without base features each candidate is searched
+  // alone through its values in order. False when the search does not apply: no stored
+  // case, no continuous base feature (without base features: a categorical candidate or a
+  // value that is not a number), or a weight that is negative or not finite.
   bool Build(const std::vector<int>& base, const std::vector<int>& candidates,
              const std::vector<double>& columnWeights);
 

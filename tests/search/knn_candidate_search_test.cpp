@@ -62,14 +62,17 @@ TEST_P(CandidateSearchRandomised, AgreesWithOneTreePerFeatureList) {
   ASSERT_TRUE(table.Prepare().IsOK());
   const KNNDataPreparation& data = table.Data();
 
-  const std::vector<std::vector<int>> bases = {
-      {continuous[0], continuous[1]}, {continuous[3], c0, continuous[1]}, {continuous[2]}};
-  const std::vector<int> candidates = {continuous[4], c1, continuous[0], continuous[2], c0};
+  // Without base features only continuous candidates are searched (in value order).
+  const std::vector<std::pair<std::vector<int>, std::vector<int>>> lists = {
+      {{continuous[0], continuous[1]}, {continuous[4], c1, continuous[0], continuous[2], c0}},
+      {{continuous[3], c0, continuous[1]}, {continuous[4], c1, continuous[0], continuous[2], c0}},
+      {{continuous[2]}, {continuous[4], c1, continuous[0], continuous[2], c0}},
+      {{}, {continuous[4], continuous[0], continuous[3]}}};
   const std::vector<std::vector<double>> weightings = {{},
                                                        {0.5, 2.0, 0.0, 1.5, 3.0, 0.25, 1.0, 0.75}};
   long long answered = 0;
   long long handedBack = 0;
-  for (const std::vector<int>& base : bases) {
+  for (const auto& [base, candidates] : lists) {
     for (const std::vector<double>& weighting : weightings) {
       for (const int K : {1, 4}) {
         SCOPED_TRACE(::testing::Message()
@@ -152,7 +155,8 @@ TEST(CandidateSearchTest, RefusesWhatItCannotIndex) {
   EXPECT_TRUE(search.Build({x}, {y, c}, weights));
   EXPECT_EQ(search.CaseOrder().size(), 10u);
   EXPECT_FALSE(search.Build({c}, {x, y}, weights)) << "categorical base only";
-  EXPECT_FALSE(search.Build({}, {x, y}, weights)) << "empty base";
+  EXPECT_TRUE(search.Build({}, {x, y}, weights)) << "each candidate alone";
+  EXPECT_FALSE(search.Build({}, {x, c}, weights)) << "a categorical candidate alone";
   EXPECT_FALSE(search.Build({x}, {}, weights)) << "no candidate";
   EXPECT_FALSE(search.Build({x}, {y, 99}, weights)) << "unknown feature";
   weights[size_t(y)] = -1.0;
