@@ -18,6 +18,10 @@
 
 using namespace knn_search_kernel;
 
+// The wide leaf scan's vectors only pass between always-inlined helpers (see
+// knn_search_kernel.h).
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace {
 
 constexpr int32_t kLeafSize = 24;
@@ -56,10 +60,16 @@ struct KNNCandidateSearch::Impl {
 
   template <class Terms>
   void Search(int32_t caseNumber, int K, KNNNeighbor* found, size_t stride, int32_t* counts);
+  // One node of a search: Visit with the baseline vectors, VisitWide with the wide ones;
+  // both run VisitBody, which recurses through them.
   template <class Terms, bool kMixed>
   void Visit(int32_t node, double rd);
   template <class Terms, bool kMixed>
-  void ScanLeaf(const Node& leaf);
+  [[gnu::target(KNN_WIDE_TARGET)]] void VisitWide(int32_t node, double rd);
+  template <class Terms, bool kMixed, int W>
+  [[gnu::always_inline]] inline void VisitBody(int32_t node, double rd);
+  template <class Terms, bool kMixed, int W>
+  [[gnu::always_inline]] inline void ScanLeaf(const Node& leaf);
   void Offer(int c, double sum, int32_t caseNumber);
   template <class Terms>
   void Merge(int c);
@@ -75,6 +85,7 @@ struct KNNCandidateSearch::Impl {
   int width = 0;
   int baseStride = 0;  // b rounded up to whole vectors
   bool mixed = false;  // a categorical base feature
+  bool wide = false;   // leaf scans in wide vectors (taken at each build)
   std::vector<int> column;
   std::vector<double> weight;
   std::vector<uint8_t> continuous;
@@ -279,9 +290,26 @@ void KNNCandidateSearch::Impl::CopyLeaves() {
 
 template <class Terms, bool kMixed>
 void KNNCandidateSearch::Impl::Visit(int32_t node, double rd) {
+  VisitBody<Terms, kMixed, kLaneWidth>(node, rd);
+}
+
+template <class Terms, bool kMixed>
+void KNNCandidateSearch::Impl::VisitWide(int32_t node, double rd) {
+  VisitBody<Terms, kMixed, kWideWidth>(node, rd);
+}
+
+template <class Terms, bool kMixed, int W>
+void KNNCandidateSearch::Impl::VisitBody(int32_t node, double rd) {
+  const auto visit = [this](int32_t child, double distance) {
+    if constexpr (W == kLaneWidth) {
+      Visit<Terms, kMixed>(child, distance);
+    } else {
+      VisitWide<Terms, kMixed>(child, distance);
+    }
+  };
   const Node& nd = nodes[static_cast<size_t>(node)];
   if (nd.position < 0) {
-    ScanLeaf<Terms, kMixed>(nd);
+    ScanLeaf<Terms, kMixed, W>(nd);
     return;
   }
   const size_t p = static_cast<size_t>(nd.position);
@@ -300,17 +328,17 @@ void KNNCandidateSearch::Impl::Visit(int32_t node, double rd) {
     farChild = node + 1;
     farTerm = Terms::Term(toLow, weight[p]);
   }
-  Visit<Terms, kMixed>(nearChild, rd);
+  visit(nearChild, rd);
   const double old = cellTerms[p];
   const double farDistance = rd + (farTerm - old);
   if (farDistance * (1.0 - kPruneMargin) <= widestBound) {
     cellTerms[p] = farTerm;
-    Visit<Terms, kMixed>(farChild, farDistance);
+    visit(farChild, farDistance);
     cellTerms[p] = old;
   }
 }
 
-template <class Terms, bool kMixed>
+template <class Terms, bool kMixed, int W>
 void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
   const size_t bs = static_cast<size_t>(baseStride);
   const size_t rc = static_cast<size_t>(r);
@@ -340,22 +368,23 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
   const int32_t m = leaf.end - leaf.high;
   const double* block = rows.data() + static_cast<size_t>(leaf.high) * static_cast<size_t>(width);
   const uint8_t* kind = continuous.data();
-  constexpr int kVectors = kLanes / kLaneWidth;
+  using V = typename VectorOf<W>::type;
+  constexpr int kVectors = kLanes / W;
   for (int32_t group = 0; group < m; group += kLanes) {
     // The base sums of kLanes cases, in column order, exactly as the KD-tree's leaf scan.
-    Lanes sums[kVectors] = {};
+    V sums[kVectors] = {};
     const double* values = block + group;
     for (int j = 0; j < b; ++j, values += m) {
-      const Lanes qj = Broadcast(q[j]);
+      const V qj = Broadcast<V>(q[j]);
       if (!kMixed || kind[j]) {
-        const Lanes wj = Broadcast(w[j]);
+        const V wj = Broadcast<V>(w[j]);
         for (int v = 0; v < kVectors; ++v) {
-          sums[v] += Terms::Term(qj - LoadLanes(values + v * kLaneWidth), wj);
+          sums[v] += Terms::Term(qj - LoadLanes<V>(values + v * W), wj);
         }
       } else {
-        const Lanes mismatch = Broadcast(w[j] * 2.0);
+        const V mismatch = Broadcast<V>(w[j] * 2.0);
         for (int v = 0; v < kVectors; ++v) {
-          sums[v] += qj != LoadLanes(values + v * kLaneWidth) ? mismatch : Lanes{};
+          sums[v] += qj != LoadLanes<V>(values + v * W) ? mismatch : V{};
         }
       }
     }
@@ -368,22 +397,22 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
       }
       const size_t j = static_cast<size_t>(b + c);
       const double* cv = values + static_cast<size_t>(c) * static_cast<size_t>(m);
-      const Lanes qc = Broadcast(queryCandidate[static_cast<size_t>(c)]);
-      Lanes total[kVectors];
+      const V qc = Broadcast<V>(queryCandidate[static_cast<size_t>(c)]);
+      V total[kVectors];
       if (kind[j]) {
-        const Lanes wc = Broadcast(w[j]);
+        const V wc = Broadcast<V>(w[j]);
         for (int v = 0; v < kVectors; ++v) {
-          total[v] = sums[v] + Terms::Term(qc - LoadLanes(cv + v * kLaneWidth), wc);
+          total[v] = sums[v] + Terms::Term(qc - LoadLanes<V>(cv + v * W), wc);
         }
       } else {
-        const Lanes mismatch = Broadcast(w[j] * 2.0);
+        const V mismatch = Broadcast<V>(w[j] * 2.0);
         for (int v = 0; v < kVectors; ++v) {
-          total[v] = sums[v] + (qc != LoadLanes(cv + v * kLaneWidth) ? mismatch : Lanes{});
+          total[v] = sums[v] + (qc != LoadLanes<V>(cv + v * W) ? mismatch : V{});
         }
       }
       if (!AnyWithin(total, bound[static_cast<size_t>(c)])) continue;
       for (int32_t i = 0; i < lanes; ++i) {
-        const double sum = total[i / kLaneWidth][i % kLaneWidth];
+        const double sum = total[i / W][i % W];
         if (sum > bound[static_cast<size_t>(c)]) continue;
         Offer(c, sum, cases[i]);
       }
@@ -495,10 +524,10 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
   }
   if (b == 0) {
     for (int c = 0; c < r; ++c) Merge<Terms>(c);
-  } else if (mixed) {
-    Visit<Terms, true>(0, rd);
+  } else if (wide) {
+    mixed ? VisitWide<Terms, true>(0, rd) : VisitWide<Terms, false>(0, rd);
   } else {
-    Visit<Terms, false>(0, rd);
+    mixed ? Visit<Terms, true>(0, rd) : Visit<Terms, false>(0, rd);
   }
 
   for (int c = 0; c < r; ++c) {
@@ -560,6 +589,7 @@ bool KNNCandidateSearch::Build(const std::vector<int>& base, const std::vector<i
   }
   t.order.resize(n);
   for (size_t i = 0; i < n; ++i) t.order[i] = static_cast<int32_t>(i);
+  t.wide = WideLeafScans();
   t.queryBase.assign(static_cast<size_t>(t.baseStride), 0.0);
   t.queryCandidate.assign(static_cast<size_t>(t.r), 0.0);
   t.cellTerms.assign(static_cast<size_t>(t.b), 0.0);

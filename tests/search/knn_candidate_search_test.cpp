@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "search/knn_kd_tree.h"
+#include "search/knn_search_kernel.h"
 #include "support/search_fixtures.h"
 
 namespace {
@@ -72,7 +73,15 @@ TEST_P(CandidateSearchRandomised, AgreesWithOneTreePerFeatureList) {
                                                        {0.5, 2.0, 0.0, 1.5, 3.0, 0.25, 1.0, 0.75}};
   long long answered = 0;
   long long handedBack = 0;
+  // Every other list is searched with the baseline vectors, the rest with the wide leaf
+  // scans where the processor has them.
+  struct WideScans {
+    ~WideScans() { knn_search_kernel::SetWideLeafScans(true); }
+  } restore;
+  bool wide = false;
   for (const auto& [base, candidates] : lists) {
+    wide = !wide;
+    knn_search_kernel::SetWideLeafScans(wide);
     for (const std::vector<double>& weighting : weightings) {
       for (const int K : {1, 4}) {
         SCOPED_TRACE(::testing::Message()
