@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
   const double start = CpuSeconds();
   tree.Clear();
   tree.Build(features, -1, nullptr);
+  tree.PlanSearches(5);  // the bucketed index is made here rather than by the first search
   const double build = CpuSeconds() - start;
 
   const double searchStart = CpuSeconds();

@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 
+#include "search/knn_bucket_tree.h"
 #include "search/knn_search_kernel.h"
 
 // One bucketed tree over the base columns answers every candidate list. A case's sum under
@@ -18,10 +19,6 @@
 
 using namespace knn_search_kernel;
 
-// The wide leaf scan's vectors only pass between always-inlined helpers (see
-// knn_search_kernel.h).
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 namespace {
 
 constexpr int32_t kLeafSize = 24;
@@ -30,15 +27,7 @@ constexpr int kMaxDepth = 200;
 }  // namespace
 
 struct KNNCandidateSearch::Impl {
-  // A split's low child is the next node.
-  struct Node {
-    int32_t position;  // split: the base position cut; leaf: -1
-    int32_t high;      // split: the high child; leaf: first position in order
-    int32_t end;       // leaf: one past its last position
-    int32_t leaf;      // leaf: its number, for the boxes
-    double lowMax;     // split: largest value of the low child along the cut
-    double highMin;    // split: smallest value of the high child
-  };
+  using Node = BucketNode;  // box: the leaf's number, for its boxes
 
   explicit Impl(const KNNDataPreparation& store)
       : data(store),
@@ -55,7 +44,6 @@ struct KNNCandidateSearch::Impl {
 
   bool SetFeatures(const std::vector<int>& base, const std::vector<int>& candidates,
                    const std::vector<double>& columnWeights);
-  int32_t BuildNode(int32_t begin, int32_t end, int depth);
   void CopyLeaves();
 
   template <class Terms>
@@ -161,99 +149,6 @@ bool KNNCandidateSearch::Impl::SetFeatures(const std::vector<int>& base,
   return true;
 }
 
-// Sliding midpoint over the continuous base columns, as the KD-tree's bucketed index cuts
-// (the answer does not depend on where the cuts fall).
-int32_t KNNCandidateSearch::Impl::BuildNode(int32_t begin, int32_t end, int depth) {
-  const int32_t self = static_cast<int32_t>(nodes.size());
-  nodes.push_back(Node{-1, begin, end, -1, 0.0, 0.0});
-  const int32_t n = end - begin;
-  if (n <= kLeafSize || depth >= kMaxDepth) return self;
-
-  double widest = 0.0;
-  for (int j = 0; j < b; ++j) {
-    const size_t p = static_cast<size_t>(j);
-    if (continuous[p]) widest = std::max(widest, Scale(j) * (cellHi[p] - cellLo[p]));
-  }
-  int best = -1;
-  double bestSpread = 0.0;
-  double bestLo = 0.0;
-  double bestHi = 0.0;
-  for (int j = 0; j < b; ++j) {
-    const size_t p = static_cast<size_t>(j);
-    if (!continuous[p] || Scale(j) * (cellHi[p] - cellLo[p]) < (1.0 - 1e-5) * widest) continue;
-    const int c = column[p];
-    double lo = Row(order[static_cast<size_t>(begin)])[c];
-    double hi = lo;
-    for (int32_t i = begin + 1; i < end; ++i) {
-      const double x = Row(order[static_cast<size_t>(i)])[c];
-      lo = std::min(lo, x);
-      hi = std::max(hi, x);
-    }
-    const double spread = Scale(j) * (hi - lo);
-    if (spread > bestSpread) {
-      bestSpread = spread;
-      best = j;
-      bestLo = lo;
-      bestHi = hi;
-    }
-  }
-  if (best < 0) return self;  // every case of the stretch is equal in the base columns
-
-  const size_t bp = static_cast<size_t>(best);
-  const int c = column[bp];
-  const double cut = std::clamp((cellLo[bp] + cellHi[bp]) * 0.5, bestLo, bestHi);
-  int32_t* first = order.data() + begin;
-  int32_t* last = order.data() + end;
-  int32_t* below = std::partition(first, last, [&](int32_t p) { return Row(p)[c] < cut; });
-  int32_t* equal = std::partition(below, last, [&](int32_t p) { return Row(p)[c] == cut; });
-  const auto lim1 = static_cast<int32_t>(below - first);
-  const auto lim2 = static_cast<int32_t>(equal - first);
-  int32_t nLow = n / 2;
-  if (lim1 > n / 2) {
-    nLow = lim1;
-  } else if (lim2 < n / 2) {
-    nLow = lim2;
-  }
-  double lowMax = Row(first[0])[c];
-  for (int32_t i = 1; i < nLow; ++i) lowMax = std::max(lowMax, Row(first[i])[c]);
-  double highMin = Row(first[nLow])[c];
-  for (int32_t i = nLow + 1; i < n; ++i) highMin = std::min(highMin, Row(first[i])[c]);
-
-  const double savedHi = cellHi[bp];
-  cellHi[bp] = cut;
-  BuildNode(begin, begin + nLow, depth + 1);
-  cellHi[bp] = savedHi;
-  const double savedLo = cellLo[bp];
-  cellLo[bp] = cut;
-  const int32_t high = BuildNode(begin + nLow, end, depth + 1);
-  cellLo[bp] = savedLo;
-  Node& node = nodes[static_cast<size_t>(self)];
-  node.position = best;
-  node.high = high;
-  node.lowMax = lowMax;
-  node.highMin = highMin;
-  return self;
-}
-
-namespace {
-
-// The box of m values, rounded outwards to float; a categorical column is unbounded.
-void StoreBox(const double* values, size_t m, bool isContinuous, float& lo, float& hi) {
-  if (!isContinuous) {
-    lo = -HUGE_VALF;
-    hi = HUGE_VALF;
-    return;
-  }
-  const double low = *std::min_element(values, values + m);
-  const double high = *std::max_element(values, values + m);
-  lo = static_cast<float>(low);  // beyond float's range: infinite, hence no bound
-  if (static_cast<double>(lo) > low) lo = std::nextafter(lo, -HUGE_VALF);
-  hi = static_cast<float>(high);
-  if (static_cast<double>(hi) < high) hi = std::nextafter(hi, HUGE_VALF);
-}
-
-}  // namespace
-
 void KNNCandidateSearch::Impl::CopyLeaves() {
   const size_t f = static_cast<size_t>(width);
   const size_t bs = static_cast<size_t>(baseStride);
@@ -269,11 +164,9 @@ void KNNCandidateSearch::Impl::CopyLeaves() {
     const size_t begin = static_cast<size_t>(node.high);
     const size_t m = static_cast<size_t>(node.end - node.high);
     double* block = rows.data() + begin * f;
-    for (size_t i = 0; i < m; ++i) {
-      const double* x = Row(order[begin + i]);
-      for (size_t j = 0; j < f; ++j) block[j * m + i] = x[column[j]];
-    }
-    node.leaf = leaf;
+    CopyLeaf(block, order.data() + begin, m, column.data(), f,
+             [this](int32_t caseNumber) { return Row(caseNumber); });
+    node.box = leaf;
     float* lo = baseBoxes.data() + static_cast<size_t>(leaf) * 2 * bs;
     for (size_t j = 0; j < bs; ++j) {
       StoreBox(block + j * m, m, j < static_cast<size_t>(b) && continuous[j] != 0, lo[j],
@@ -313,27 +206,13 @@ void KNNCandidateSearch::Impl::VisitBody(int32_t node, double rd) {
     return;
   }
   const size_t p = static_cast<size_t>(nd.position);
-  const double q = queryBase[p];
-  const double toLow = q - nd.lowMax;
-  const double toHigh = q - nd.highMin;
-  int32_t nearChild;
-  int32_t farChild;
-  double farTerm;
-  if (toLow + toHigh < 0.0) {
-    nearChild = node + 1;
-    farChild = nd.high;
-    farTerm = Terms::Term(toHigh, weight[p]);
-  } else {
-    nearChild = nd.high;
-    farChild = node + 1;
-    farTerm = Terms::Term(toLow, weight[p]);
-  }
-  visit(nearChild, rd);
+  const SplitStep step = StepAt<Terms>(nd, node, queryBase[p], weight[p]);
+  visit(step.nearChild, rd);
   const double old = cellTerms[p];
-  const double farDistance = rd + (farTerm - old);
+  const double farDistance = rd + (step.farTerm - old);
   if (farDistance * (1.0 - kPruneMargin) <= widestBound) {
-    cellTerms[p] = farTerm;
-    visit(farChild, farDistance);
+    cellTerms[p] = step.farTerm;
+    visit(step.farChild, farDistance);
     cellTerms[p] = old;
   }
 }
@@ -344,17 +223,10 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
   const size_t rc = static_cast<size_t>(r);
   const double* q = queryBase.data();
   const double* w = weight.data();
-  // The base box's distance, in two lanes (the margin covers the changed order of sums).
-  const float* lo = baseBoxes.data() + static_cast<size_t>(leaf.leaf) * 2 * bs;
-  Lanes reach{};
-  for (size_t j = 0; j < bs; j += kLaneWidth) {
-    const Lanes qj = LoadLanes(q + j);
-    const Lanes gap = Max(Max(LoadWidened(lo + j) - qj, qj - LoadWidened(lo + bs + j)), Lanes{});
-    reach += Terms::Term(gap, LoadLanes(baseWeight.data() + j));
-  }
-  const double baseReach = reach[0] + reach[1];
+  const float* lo = baseBoxes.data() + static_cast<size_t>(leaf.box) * 2 * bs;
+  const double baseReach = BoxDistance<Terms>(lo, lo + bs, q, baseWeight.data(), bs);
   if (baseReach * (1.0 - kPruneMargin) > widestBound) return;
-  const float* clo = candidateBoxes.data() + static_cast<size_t>(leaf.leaf) * 2 * rc;
+  const float* clo = candidateBoxes.data() + static_cast<size_t>(leaf.box) * 2 * rc;
   bool any = false;
   for (size_t c = 0; c < rc; ++c) {
     const double qc = queryCandidate[c];
@@ -371,23 +243,11 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
   using V = typename VectorOf<W>::type;
   constexpr int kVectors = kLanes / W;
   for (int32_t group = 0; group < m; group += kLanes) {
-    // The base sums of kLanes cases, in column order, exactly as the KD-tree's leaf scan.
-    V sums[kVectors] = {};
-    const double* values = block + group;
-    for (int j = 0; j < b; ++j, values += m) {
-      const V qj = Broadcast<V>(q[j]);
-      if (!kMixed || kind[j]) {
-        const V wj = Broadcast<V>(w[j]);
-        for (int v = 0; v < kVectors; ++v) {
-          sums[v] += Terms::Term(qj - LoadLanes<V>(values + v * W), wj);
-        }
-      } else {
-        const V mismatch = Broadcast<V>(w[j] * 2.0);
-        for (int v = 0; v < kVectors; ++v) {
-          sums[v] += qj != LoadLanes<V>(values + v * W) ? mismatch : V{};
-        }
-      }
-    }
+    // The base sums of kLanes cases, in column order, exactly as the KD-tree's leaf scan;
+    // each candidate's column starts b columns further on.
+    V sums[kVectors];
+    GroupSums<Terms, kMixed>(sums, block + group, m, b, q, w, kind);
+    const double* values = block + group + static_cast<size_t>(b) * static_cast<size_t>(m);
     const int32_t lanes = std::min(kLanes, m - group);
     const int32_t* cases = order.data() + leaf.high + group;
     for (int c = 0; c < r; ++c) {
@@ -620,8 +480,12 @@ bool KNNCandidateSearch::Build(const std::vector<int>& base, const std::vector<i
   }
   t.cellLo.assign(t.rangeLo.begin(), t.rangeLo.begin() + t.b);
   t.cellHi.assign(t.rangeHi.begin(), t.rangeHi.begin() + t.b);
+  std::vector<double> scale(static_cast<size_t>(t.b));
+  for (int j = 0; j < t.b; ++j) scale[static_cast<size_t>(j)] = t.Scale(j);
+  const BucketColumns cut{t.b, t.column.data(), scale.data(), t.continuous.data()};
   t.nodes.reserve(4 * (n / static_cast<size_t>(kLeafSize)) + 1);
-  t.BuildNode(0, static_cast<int32_t>(n), 0);
+  BuildBucketNode(t.nodes, t.order.data(), 0, static_cast<int32_t>(n), 0, kLeafSize, kMaxDepth, cut,
+                  t.cellLo, t.cellHi, [&t](int32_t caseNumber) { return t.Row(caseNumber); });
   t.CopyLeaves();
   return true;
 }
@@ -644,5 +508,5 @@ size_t KNNCandidateSearch::BytesFor(size_t n, size_t b, size_t c) {
   // The leaf copy, the permutation and about two nodes and two boxes per leaf.
   const size_t leaves = n / (kLeafSize / 2) + 1;
   return n * (b + c) * sizeof(double) + n * sizeof(int32_t) +
-         leaves * (2 * sizeof(Impl::Node) + 2 * (b + c + kLaneWidth) * sizeof(float));
+         leaves * (2 * sizeof(BucketNode) + 2 * (b + c + kLaneWidth) * sizeof(float));
 }

@@ -12,6 +12,7 @@
 #include "data/knn_case_value.h"
 #include "host/vel_display.h"
 #include "host/vel_missing.h"
+#include "search/knn_bucket_tree.h"
 #include "search/knn_search_kernel.h"
 
 // Two indexes answer a search.
@@ -51,10 +52,6 @@
 // failure (count 0) or result.
 
 using namespace knn_search_kernel;
-
-// The wide leaf scan's vectors only pass between always-inlined helpers (see
-// knn_search_kernel.h).
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
@@ -124,15 +121,8 @@ struct KNNKdTree::Impl {
     double rd;
   };
 
-  // Bucketed index node; a split's low child is the next node.
-  struct FastNode {
-    int32_t position;  // split: the feature position cut; leaf: -1
-    int32_t high;      // split: the high child; leaf: first position in fastIndex
-    int32_t end;       // leaf: one past its last position
-    int32_t box;       // leaf, with the compact copy: its bounding box in fastBoxes
-    double lowMax;     // split: largest value of the low child along the cut
-    double highMin;    // split: smallest value of the high child
-  };
+  // Bucketed index node (knn_bucket_tree.h).
+  using FastNode = BucketNode;
 
   Impl(KNNDataPreparation& store, std::vector<double>& treeWeights, int dim, bool euclid)
       : data(store),
@@ -171,7 +161,6 @@ struct KNNKdTree::Impl {
     fastBucket = BucketSizeFor(K);
     BuildFastIndex();
   }
-  int32_t BuildFastNode(int32_t begin, int32_t end, int depth);
   bool FastScale(const double* query, double& scale) const;
   template <class Terms>
   bool FastSearch(const double* query, int K, bool includeSelf, double scale,
@@ -265,7 +254,7 @@ struct KNNKdTree::Impl {
   bool fastCompact = false;
   bool fastPending = false;  // built, but the bucketed index not yet made
   int32_t fastBucket = 24;   // its largest leaf
-  int plannedK = 5;          // K of the searches announced by PlanSearches
+  int plannedK = 5;          // K of the searches last announced by PlanSearches
   bool wideScans = false;    // leaf scans in wide vectors (taken at each build)
   std::vector<FastNode> fastNodes;
   std::vector<double> fastLo;  // per feature position: range of the indexed cases
@@ -666,8 +655,16 @@ void KNNKdTree::Impl::BuildFastIndex() {
   }
   cellLo = fastLo;
   cellHi = fastHi;
+  std::vector<double> scale(f);
+  for (size_t j = 0; j < f; ++j) {
+    scale[j] = euclidean ? std::sqrt(featureWeight[j]) : featureWeight[j];
+  }
+  const BucketColumns cut{featureCount, featureColumn.data(), scale.data(),
+                          featureContinuous.data()};
   fastNodes.reserve(4 * (fastIndex.size() / static_cast<size_t>(fastBucket)) + 1);
-  BuildFastNode(0, static_cast<int32_t>(fastIndex.size()), 0);
+  BuildBucketNode(fastNodes, fastIndex.data(), 0, static_cast<int32_t>(fastIndex.size()), 0,
+                  fastBucket, kMaxFastDepth, cut, cellLo, cellHi,
+                  [this](int32_t caseNumber) { return Row(caseNumber); });
   fastNodes.shrink_to_fit();
 
   ReleaseCompactRows();
@@ -683,113 +680,17 @@ void KNNKdTree::Impl::BuildFastIndex() {
     const size_t begin = static_cast<size_t>(node.high);
     const size_t m = static_cast<size_t>(node.end - node.high);
     double* block = fastRows.data() + begin * f;
-    for (size_t i = 0; i < m; ++i) {
-      const double* x = Row(fastIndex[begin + i]);
-      for (size_t j = 0; j < f; ++j) block[j * m + i] = x[featureColumn[j]];
-    }
+    CopyLeaf(block, fastIndex.data() + begin, m, featureColumn.data(), f,
+             [this](int32_t caseNumber) { return Row(caseNumber); });
     node.box = box;
     float* lo = fastBoxes.data() + static_cast<size_t>(box) * 2 * stride;
     float* hi = lo + stride;
     for (size_t j = 0; j < stride; ++j) {
-      const double* column = block + j * m;
-      if (j >= f || featureContinuous[j] == 0) {
-        lo[j] = -HUGE_VALF;
-        hi[j] = HUGE_VALF;
-        continue;
-      }
-      const double low = *std::min_element(column, column + m);
-      const double high = *std::max_element(column, column + m);
-      lo[j] = static_cast<float>(low);  // beyond float's range: infinite, hence no bound
-      if (static_cast<double>(lo[j]) > low) lo[j] = std::nextafter(lo[j], -HUGE_VALF);
-      hi[j] = static_cast<float>(high);
-      if (static_cast<double>(hi[j]) < high) hi[j] = std::nextafter(hi[j], HUGE_VALF);
+      StoreBox(block + j * m, m, j < f && featureContinuous[j] != 0, lo[j], hi[j]);
     }
     ++box;
   }
   fastCompact = true;
-}
-
-// Sliding midpoint: among the continuous columns whose cell is (nearly) the widest in the
-// weighted space, cut the one whose cases spread most, at the middle of the cell moved
-// inside the cases' range; cases equal to the cut value go to whichever side keeps the two
-// halves closest to even. cellLo / cellHi hold the node's cell per feature position.
-int32_t KNNKdTree::Impl::BuildFastNode(int32_t begin, int32_t end, int depth) {
-  const int32_t self = static_cast<int32_t>(fastNodes.size());
-  fastNodes.push_back(FastNode{-1, begin, end, -1, 0.0, 0.0});
-  const int32_t n = end - begin;
-  if (n <= fastBucket || depth >= kMaxFastDepth) return self;
-
-  auto scale = [&](int j) {
-    const double w = featureWeight[static_cast<size_t>(j)];
-    return euclidean ? std::sqrt(w) : w;
-  };
-  double widest = 0.0;
-  for (int j = 0; j < featureCount; ++j) {
-    if (!featureContinuous[static_cast<size_t>(j)]) continue;
-    const size_t p = static_cast<size_t>(j);
-    widest = std::max(widest, scale(j) * (cellHi[p] - cellLo[p]));
-  }
-  int best = -1;
-  double bestSpread = 0.0;
-  double bestLo = 0.0;
-  double bestHi = 0.0;
-  for (int j = 0; j < featureCount; ++j) {
-    const size_t p = static_cast<size_t>(j);
-    if (!featureContinuous[p] || scale(j) * (cellHi[p] - cellLo[p]) < (1.0 - 1e-5) * widest) {
-      continue;
-    }
-    const int c = featureColumn[p];
-    double lo = Row(fastIndex[static_cast<size_t>(begin)])[c];
-    double hi = lo;
-    for (int32_t i = begin + 1; i < end; ++i) {
-      const double x = Row(fastIndex[static_cast<size_t>(i)])[c];
-      lo = std::min(lo, x);
-      hi = std::max(hi, x);
-    }
-    const double spread = scale(j) * (hi - lo);
-    if (spread > bestSpread) {
-      bestSpread = spread;
-      best = j;
-      bestLo = lo;
-      bestHi = hi;
-    }
-  }
-  if (best < 0) return self;  // every case of the stretch is equal in the weighted columns
-
-  const size_t bp = static_cast<size_t>(best);
-  const int c = featureColumn[bp];
-  const double cut = std::clamp((cellLo[bp] + cellHi[bp]) * 0.5, bestLo, bestHi);
-  int32_t* first = fastIndex.data() + begin;
-  int32_t* last = fastIndex.data() + end;
-  int32_t* below = std::partition(first, last, [&](int32_t p) { return Row(p)[c] < cut; });
-  int32_t* equal = std::partition(below, last, [&](int32_t p) { return Row(p)[c] == cut; });
-  const int32_t lim1 = static_cast<int32_t>(below - first);
-  const int32_t lim2 = static_cast<int32_t>(equal - first);
-  int32_t nLow = n / 2;
-  if (lim1 > n / 2) {
-    nLow = lim1;
-  } else if (lim2 < n / 2) {
-    nLow = lim2;
-  }
-  double lowMax = Row(first[0])[c];
-  for (int32_t i = 1; i < nLow; ++i) lowMax = std::max(lowMax, Row(first[i])[c]);
-  double highMin = Row(first[nLow])[c];
-  for (int32_t i = nLow + 1; i < n; ++i) highMin = std::min(highMin, Row(first[i])[c]);
-
-  const double savedHi = cellHi[bp];
-  cellHi[bp] = cut;
-  BuildFastNode(begin, begin + nLow, depth + 1);
-  cellHi[bp] = savedHi;
-  const double savedLo = cellLo[bp];
-  cellLo[bp] = cut;
-  const int32_t high = BuildFastNode(begin + nLow, end, depth + 1);
-  cellLo[bp] = savedLo;
-  FastNode& node = fastNodes[static_cast<size_t>(self)];
-  node.position = best;
-  node.high = high;
-  node.lowMax = lowMax;
-  node.highMin = highMin;
-  return self;
 }
 
 // The largest sum a case can reach from this query, with every value's magnitude added to
@@ -840,29 +741,13 @@ void KNNKdTree::Impl::FastVisitBody(int32_t node, double rd) {
   const FastNode& nd = fastNodes[static_cast<size_t>(node)];
   if (nd.position >= 0) {
     const size_t p = static_cast<size_t>(nd.position);
-    const double q = queryFeatures[p];
-    const double toLow = q - nd.lowMax;
-    const double toHigh = q - nd.highMin;
-    int32_t nearChild;
-    int32_t farChild;
-    double farTerm;
-    // The far cell lies beyond the cut value on the far side, so its stored limit is no
-    // farther than any of its cases.
-    if (toLow + toHigh < 0.0) {
-      nearChild = node + 1;
-      farChild = nd.high;
-      farTerm = Terms::Term(toHigh, featureWeight[p]);
-    } else {
-      nearChild = nd.high;
-      farChild = node + 1;
-      farTerm = Terms::Term(toLow, featureWeight[p]);
-    }
-    visit(nearChild, rd);
+    const SplitStep step = StepAt<Terms>(nd, node, queryFeatures[p], featureWeight[p]);
+    visit(step.nearChild, rd);
     const double old = cellTerms[p];
-    const double farDistance = rd + (farTerm - old);
+    const double farDistance = rd + (step.farTerm - old);
     if (farDistance * (1.0 - kPruneMargin) <= fastBound) {
-      cellTerms[p] = farTerm;
-      visit(farChild, farDistance);
+      cellTerms[p] = step.farTerm;
+      visit(step.farChild, farDistance);
       cellTerms[p] = old;
     }
     return;
@@ -874,46 +759,18 @@ void KNNKdTree::Impl::FastVisitBody(int32_t node, double rd) {
   const int* col = featureColumn.data();
   const uint8_t* continuous = featureContinuous.data();
   if constexpr (kLayout == RowLayout::kCompact) {
-    // The distance to the leaf's bounding box is a lower bound of its cases' sums: each
-    // term is at most the case's (rounding is monotone), and summing the terms in two lanes
-    // instead of column order moves the total by far less than the pruning margin. A leaf
-    // beyond the bound holds no candidate.
-    {
-      const size_t stride = static_cast<size_t>(boxStride);
-      const float* lo = fastBoxes.data() + static_cast<size_t>(nd.box) * 2 * stride;
-      const float* hi = lo + stride;
-      // Branch-free: a column the query lies within adds exactly nothing; a categorical or
-      // padding column's box is unbounded.
-      Lanes reach{};
-      for (size_t j = 0; j < stride; j += kLaneWidth) {
-        const Lanes qj = LoadLanes(q + j);
-        const Lanes gap = Max(Max(LoadWidened(lo + j) - qj, qj - LoadWidened(hi + j)), Lanes{});
-        reach += Terms::Term(gap, LoadLanes(w + j));
-      }
-      if ((reach[0] + reach[1]) * (1.0 - kPruneMargin) > fastBound) return;
+    // A leaf whose bounding box lies beyond the bound holds no candidate.
+    const size_t stride = static_cast<size_t>(boxStride);
+    const float* lo = fastBoxes.data() + static_cast<size_t>(nd.box) * 2 * stride;
+    if (BoxDistance<Terms>(lo, lo + stride, q, w, stride) * (1.0 - kPruneMargin) > fastBound) {
+      return;
     }
     const int32_t m = nd.end - nd.high;
     const double* block = fastRows.data() + static_cast<size_t>(nd.high) * static_cast<size_t>(f);
     using V = typename VectorOf<W>::type;
-    constexpr int kVectors = kLanes / W;
     for (int32_t group = 0; group < m; group += kLanes) {
-      V sums[kVectors] = {};
-      const double* values = block + group;
-      for (int j = 0; j < f; ++j, values += m) {
-        const V qj = Broadcast<V>(q[j]);
-        if (!kMixed || continuous[j]) {
-          const V wj = Broadcast<V>(w[j]);
-          for (int v = 0; v < kVectors; ++v) {
-            sums[v] += Terms::Term(qj - LoadLanes<V>(values + v * W), wj);
-          }
-        } else {
-          // A category mismatch adds 2 w; a match adds exactly nothing (sum + 0.0 == sum).
-          const V mismatch = Broadcast<V>(w[j] * 2.0);
-          for (int v = 0; v < kVectors; ++v) {
-            sums[v] += qj != LoadLanes<V>(values + v * W) ? mismatch : V{};
-          }
-        }
-      }
+      V sums[kLanes / W];
+      GroupSums<Terms, kMixed>(sums, block + group, m, f, q, w, continuous);
       if (!AnyWithin(sums, fastBound)) continue;
       const int32_t lanes = std::min(kLanes, m - group);
       for (int32_t i = 0; i < lanes; ++i) {
@@ -1307,7 +1164,9 @@ KNNNeighborList& KNNKdTree::FindNearest(const double* query, int K, bool include
 }
 
 void KNNKdTree::PlanSearches(int K) {
-  impl_->plannedK = K;
+  Impl& t = *impl_;
+  t.plannedK = K;
+  if (t.built && t.fastUsable && !t.forceCanonical) t.EnsureFastIndex(K);
 }
 
 void KNNKdTree::QueryOrder(const std::vector<const double*>& rows, std::vector<int32_t>& order) {

@@ -58,8 +58,8 @@ class KNNKdTree : public IKNNNearestNeighbor {
   // Every node, depth first, low child before high child (diagnostics only).
   void Dump();
 
-  // Announces that the next searches ask for K neighbours (the index's leaves are sized for
-  // it); only speed depends on it.
+  // Announces that the next searches ask for K neighbours: the bucketed index is made now,
+  // its leaves sized for K. Otherwise the first search makes it. Only speed depends on it.
   void PlanSearches(int K);
   // order <- positions 0..rows.size()-1 arranged so that queries falling into the same part
   // of the tree come one after another (answers do not depend on the order in which

@@ -11,11 +11,6 @@
 #include "data/knn_case_value.h"
 #include "host/vel_missing.h"
 
-// The vector helpers below are always inlined, so the calling convention of wide vectors,
-// which GCC warns about when they are passed by value, never comes into play.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 namespace knn_search_kernel {
 
 // The bound used while the list is not yet full: larger than every distance.
@@ -154,11 +149,51 @@ struct CityblockTerms {
   static double Magnitude(double a, double w) { return w * a; }
 };
 
+// The distance from the query to a leaf's bounding box (lo[0, stride), hi[0, stride), float,
+// padded with unbounded columns and zero weights): a lower bound of every case's sum. Each
+// term is at most the case's (rounding is monotone); summing them in two lanes instead of
+// column order moves the total by far less than kPruneMargin, which callers allow for.
+// Branch-free: a column the query lies within adds exactly nothing.
+template <class Terms>
+[[gnu::always_inline]] inline double BoxDistance(const float* lo, const float* hi, const double* q,
+                                                 const double* w, size_t stride) {
+  Lanes reach{};
+  for (size_t j = 0; j < stride; j += kLaneWidth) {
+    const Lanes qj = LoadLanes(q + j);
+    const Lanes gap = Max(Max(LoadWidened(lo + j) - qj, qj - LoadWidened(hi + j)), Lanes{});
+    reach += Terms::Term(gap, LoadLanes(w + j));
+  }
+  return reach[0] + reach[1];
+}
+
+// The sums of kLanes cases of a leaf copy over its first f columns (values: the group's
+// first value of column 0; columns m apart), each lane in column order exactly as a
+// one-case-at-a-time sum: a categorical mismatch adds 2 w and a match exactly nothing.
+template <class Terms, bool kMixed, class V>
+[[gnu::always_inline]] inline void GroupSums(V* sums, const double* values, int32_t m, int f,
+                                             const double* q, const double* w,
+                                             const uint8_t* continuous) {
+  constexpr int kWidth = sizeof(V) / sizeof(double);
+  for (int v = 0; v < kLanes / kWidth; ++v) sums[v] = V{};
+  for (int j = 0; j < f; ++j, values += m) {
+    const V qj = Broadcast<V>(q[j]);
+    if (!kMixed || continuous[j]) {
+      const V wj = Broadcast<V>(w[j]);
+      for (int v = 0; v < kLanes / kWidth; ++v) {
+        sums[v] += Terms::Term(qj - LoadLanes<V>(values + v * kWidth), wj);
+      }
+    } else {
+      const V mismatch = Broadcast<V>(w[j] * 2.0);
+      for (int v = 0; v < kLanes / kWidth; ++v) {
+        sums[v] += qj != LoadLanes<V>(values + v * kWidth) ? mismatch : V{};
+      }
+    }
+  }
+}
+
 // Categorical codes are compared after truncation, as the category histograms count them.
 inline int Code(double value) {
   return KNNCaseValue::TruncateToInt(value);
 }
 
 }  // namespace knn_search_kernel
-
-#pragma GCC diagnostic pop
