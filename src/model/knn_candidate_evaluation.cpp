@@ -55,7 +55,7 @@ VelCommon::VelStatus KNNCandidateEvaluation::Evaluate(const std::vector<int>& gr
   applicable = false;
   if (K_ < 1 || n == 0 || r == 0) return VelCommon::VelStatus();
   // The weights the tree would search base + c with (a build without weights keeps them).
-  const std::vector<double> weights = model_.GetTree()->Weights();
+  const std::vector<double>& weights = model_.GetTree()->Weights();
   {
     KNNCandidateSearch search(store);
     if (!search.Build(base_, group, weights)) return VelCommon::VelStatus();
@@ -70,19 +70,18 @@ VelCommon::VelStatus KNNCandidateEvaluation::Evaluate(const std::vector<int>& gr
         return KNNStatus::Error(KNNStatus::kInterrupted);
       }
       const auto caseNumber = static_cast<size_t>(order[i]);
+      // One candidate's answers lie together, in case order, as scoring reads them.
       search.Search(order[i], K_, found_.data() + caseNumber * k, n * k,
-                    counts_.data() + caseNumber * r);
+                    counts_.data() + caseNumber, n);
     }
   }
-  // counts_ holds each case's r counts together; scoring wants one candidate's in case order.
-  std::vector<int32_t> counts(n);
   for (size_t c = 0; c < r; ++c) {
     KNNNeighbor* found = found_.data() + c * n * static_cast<size_t>(K_);
-    for (size_t i = 0; i < n; ++i) counts[i] = counts_[i * r + c];
-    VelCommon::VelStatus s = AnswerDeferred(group[c], found, counts.data());
+    int32_t* counts = counts_.data() + c * n;
+    VelCommon::VelStatus s = AnswerDeferred(group[c], found, counts);
     if (s.IsError()) return s;
     double error = 0.0;
-    s = KNNPassError(factory_.ScoreFound(rows, found, counts.data(), static_cast<size_t>(K_), K_),
+    s = KNNPassError(factory_.ScoreFound(rows, found, counts, static_cast<size_t>(K_), K_),
                      factory_, error);
     if (s.IsError()) return s;
     errors.push_back(error);

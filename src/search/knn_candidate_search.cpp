@@ -47,7 +47,8 @@ struct KNNCandidateSearch::Impl {
   void CopyLeaves();
 
   template <class Terms>
-  void Search(int32_t caseNumber, int K, KNNNeighbor* found, size_t stride, int32_t* counts);
+  void Search(int32_t caseNumber, int K, KNNNeighbor* found, size_t stride, int32_t* counts,
+              size_t countStride);
   // One node of a search: Visit with the baseline vectors, VisitWide with the wide ones;
   // both run VisitBody, which recurses through them.
   template <class Terms, bool kMixed>
@@ -242,6 +243,7 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
   const uint8_t* kind = continuous.data();
   using V = typename VectorOf<W>::type;
   constexpr int kVectors = kLanes / W;
+  bool offered = false;
   for (int32_t group = 0; group < m; group += kLanes) {
     // The base sums of kLanes cases, in column order, exactly as the KD-tree's leaf scan;
     // each candidate's column starts b columns further on.
@@ -275,10 +277,11 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
         const double sum = total[i / W][i % W];
         if (sum > bound[static_cast<size_t>(c)]) continue;
         Offer(c, sum, cases[i]);
+        offered = true;
       }
     }
   }
-  widestBound = *std::max_element(bound.begin(), bound.end());
+  if (offered) widestBound = *std::max_element(bound.begin(), bound.end());
 }
 
 // As the KD-tree's bucketed search offers: the query itself is skipped, equal sums keep
@@ -345,7 +348,7 @@ bool KNNCandidateSearch::Impl::AddScale(int position, double q, double& scale) c
 
 template <class Terms>
 void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* found, size_t stride,
-                                      int32_t* counts) {
+                                      int32_t* counts, size_t countStride) {
   const double* query = Row(caseNumber);
   current = caseNumber;
   slots = K + 1;
@@ -379,7 +382,7 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
     queryCandidate[static_cast<size_t>(c)] = query[column[static_cast<size_t>(b + c)]];
   }
   if (!baseScaled) {
-    std::fill(counts, counts + r, -1);
+    for (int c = 0; c < r; ++c) counts[static_cast<size_t>(c) * countStride] = -1;
     return;
   }
   if (b == 0) {
@@ -394,7 +397,7 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
     const size_t cs = static_cast<size_t>(c);
     double scale = baseScale;
     if (!AddScale(b + c, queryCandidate[cs], scale) || !(scale <= kLargestSum)) {
-      counts[c] = -1;
+      counts[static_cast<size_t>(c) * countStride] = -1;
       continue;
     }
     const double tolerance = kTieAbsolute * scale + DBL_MIN;
@@ -404,7 +407,7 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
       tie = list[i].distance - list[i - 1].distance <= kTieRelative * list[i].distance + tolerance;
     }
     if (tie) {
-      counts[c] = -1;
+      counts[static_cast<size_t>(c) * countStride] = -1;
       continue;
     }
     const int32_t reported = std::min(count[cs], static_cast<int32_t>(K));
@@ -413,7 +416,7 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
       out[i] = KNNNeighbor{euclidean ? std::sqrt(list[i].distance) : list[i].distance,
                            list[i].caseIndex};
     }
-    counts[c] = reported;
+    counts[static_cast<size_t>(c) * countStride] = reported;
   }
 }
 
@@ -495,12 +498,12 @@ const std::vector<int32_t>& KNNCandidateSearch::CaseOrder() const {
 }
 
 void KNNCandidateSearch::Search(int32_t caseNumber, int K, KNNNeighbor* found, size_t stride,
-                                int32_t* counts) {
+                                int32_t* counts, size_t countStride) {
   Impl& t = *impl_;
   if (t.euclidean) {
-    t.Search<EuclideanTerms>(caseNumber, K, found, stride, counts);
+    t.Search<EuclideanTerms>(caseNumber, K, found, stride, counts, countStride);
   } else {
-    t.Search<CityblockTerms>(caseNumber, K, found, stride, counts);
+    t.Search<CityblockTerms>(caseNumber, K, found, stride, counts, countStride);
   }
 }
 

@@ -33,11 +33,12 @@ class KNNCandidateSearch {
   const std::vector<int32_t>& CaseOrder() const;
 
   // The K nearest other cases of stored case caseNumber under base + candidates[c], for
-  // every c: found + c * stride receives counts[c] neighbours, as KNNKdTree::FindNearest
-  // (query = that case's row, includeSelf false) reports them. counts[c] is -1 when the
-  // answer could depend on rounding or on the order of equally distant cases (or a sum
-  // could overflow): the caller must then ask a KNNKdTree built for that list.
-  void Search(int32_t caseNumber, int K, KNNNeighbor* found, size_t stride, int32_t* counts);
+  // every c: found + c * stride receives counts[c * countStride] neighbours, as
+  // KNNKdTree::FindNearest (query = that case's row, includeSelf false) reports them. The
+  // count is -1 when the answer could depend on rounding or on the order of equally distant
+  // cases (or a sum could overflow): the caller must then ask a KNNKdTree built for that list.
+  void Search(int32_t caseNumber, int K, KNNNeighbor* found, size_t stride, int32_t* counts,
+              size_t countStride);
 
   // Bytes of the index's own arrays for n cases, b base and c candidate features.
   static size_t BytesFor(size_t n, size_t b, size_t c);

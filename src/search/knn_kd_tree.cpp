@@ -1,7 +1,6 @@
 #include "search/knn_kd_tree.h"
 
 #include <algorithm>
-#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>

@@ -46,18 +46,10 @@ struct VectorOf<4> {
   using type = double __attribute__((vector_size(32)));
   using mask = int64_t __attribute__((vector_size(32)));
 };
+// The mask type of a vector type.
 template <class V>
-struct MaskOf;
-template <>
-struct MaskOf<VectorOf<2>::type> {
-  using type = VectorOf<2>::mask;
-};
-template <>
-struct MaskOf<VectorOf<4>::type> {
-  using type = VectorOf<4>::mask;
-};
+using MaskOf = typename VectorOf<sizeof(V) / sizeof(double)>::mask;
 using Lanes = VectorOf<kLaneWidth>::type;
-using LaneMask = VectorOf<kLaneWidth>::mask;
 
 // The width of the wide leaf scans and the instruction set they are compiled for.
 constexpr int kWideWidth = 4;
@@ -74,15 +66,9 @@ template <class V>
   std::memcpy(&v, p, sizeof v);
   return v;
 }
-inline Lanes LoadLanes(const double* p) {
-  return LoadLanes<Lanes>(p);
-}
 template <class V>
 [[gnu::always_inline]] inline V Broadcast(double x) {
   return V{} + x;
-}
-inline Lanes Broadcast(double x) {
-  return Broadcast<Lanes>(x);
 }
 inline Lanes Max(Lanes a, Lanes b) {
   return a > b ? a : b;
@@ -92,7 +78,7 @@ template <class V>
 [[gnu::always_inline]] inline bool AnyWithin(const V* sums, double bound) {
   constexpr int kWidth = sizeof(V) / sizeof(double);
   const V limit = Broadcast<V>(bound);
-  typename MaskOf<V>::type within = sums[0] <= limit;
+  MaskOf<V> within = sums[0] <= limit;
   for (int v = 1; v < kLanes / kWidth; ++v) within |= sums[v] <= limit;
   int64_t folded = within[0];
   for (int i = 1; i < kWidth; ++i) folded |= within[i];
@@ -139,7 +125,7 @@ struct CityblockTerms {
   // null-pointer load for a bit_cast of a wide vector in a function compiled for AVX2.)
   template <class V>
   [[gnu::always_inline]] static V Term(V d, V w) {
-    typename MaskOf<V>::type bits;
+    MaskOf<V> bits;
     std::memcpy(&bits, &d, sizeof bits);
     bits &= INT64_MAX;
     V magnitude;
@@ -159,9 +145,9 @@ template <class Terms>
                                                  const double* w, size_t stride) {
   Lanes reach{};
   for (size_t j = 0; j < stride; j += kLaneWidth) {
-    const Lanes qj = LoadLanes(q + j);
+    const Lanes qj = LoadLanes<Lanes>(q + j);
     const Lanes gap = Max(Max(LoadWidened(lo + j) - qj, qj - LoadWidened(hi + j)), Lanes{});
-    reach += Terms::Term(gap, LoadLanes(w + j));
+    reach += Terms::Term(gap, LoadLanes<Lanes>(w + j));
   }
   return reach[0] + reach[1];
 }

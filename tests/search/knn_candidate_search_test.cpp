@@ -108,7 +108,7 @@ TEST_P(CandidateSearchRandomised, AgreesWithOneTreePerFeatureList) {
         std::vector<KNNNeighbor> found(r * size_t(K));
         std::vector<int32_t> counts(r);
         for (const int32_t caseNumber : search.CaseOrder()) {
-          search.Search(caseNumber, K, found.data(), size_t(K), counts.data());
+          search.Search(caseNumber, K, found.data(), size_t(K), counts.data(), 1);
           for (size_t c = 0; c < r; ++c) {
             if (counts[c] < 0) {
               handedBack += weighting.empty() ? 1 : 0;  // a zero weight makes ties
