@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 #include "search/knn_bucket_tree.h"
 #include "search/knn_search_kernel.h"
@@ -71,6 +72,7 @@ struct KNNCandidateSearch::Impl {
   // Feature positions: the base features (b), then the candidates (r).
   int b = 0;
   int r = 0;
+  int rPadded = 0;  // r rounded up to whole groups of kLanes (padding: never within a bound)
   int width = 0;
   int baseStride = 0;  // b rounded up to whole vectors
   bool mixed = false;  // a categorical base feature
@@ -102,12 +104,16 @@ struct KNNCandidateSearch::Impl {
   std::vector<double> queryBase;  // baseStride entries, zero beyond b
   std::vector<double> queryCandidate;
   std::vector<double> cellTerms;
-  std::vector<KNNNeighbor> items;  // per candidate: slots + 1 entries (one spare)
+  // Per candidate: its list, slots + 1 sums (the last a spare; +inf while unfilled) and
+  // their cases.
+  std::vector<double> listSums;
+  std::vector<int32_t> listCases;
   std::vector<int32_t> count;
-  std::vector<double> bound;  // per candidate: its (K + 1)-th sum, or kNoBound
-  std::vector<uint8_t> active;
-  int32_t slots = 0;    // K + 1
-  int32_t current = 0;  // the case searched for
+  std::vector<double> bound;            // per candidate: its (K + 1)-th sum, or kNoBound
+  std::vector<double> candidateWeight;  // rPadded entries, zero beyond r
+  std::vector<double> leafNeed;  // per leaf scan: what each candidate's sums there are at least
+  int32_t slots = 0;             // K + 1
+  int32_t current = 0;           // the case searched for
   double widestBound = kNoBound;
   bool skipSelf = false;
   double queryId = 0.0;
@@ -145,6 +151,9 @@ bool KNNCandidateSearch::Impl::SetFeatures(const std::vector<int>& base,
   const bool allContinuous =
       std::all_of(continuous.begin(), continuous.end(), [](uint8_t kind) { return kind != 0; });
   if (b > 0 ? !anyContinuousBase : !allContinuous) return false;
+  rPadded = (r + kLanes - 1) / kLanes * kLanes;
+  candidateWeight.assign(static_cast<size_t>(rPadded), 0.0);
+  std::copy(weight.begin() + b, weight.end(), candidateWeight.begin());
   baseWeight.assign(static_cast<size_t>(baseStride), 0.0);
   std::copy(weight.begin(), weight.begin() + b, baseWeight.begin());
   return true;
@@ -153,7 +162,7 @@ bool KNNCandidateSearch::Impl::SetFeatures(const std::vector<int>& base,
 void KNNCandidateSearch::Impl::CopyLeaves() {
   const size_t f = static_cast<size_t>(width);
   const size_t bs = static_cast<size_t>(baseStride);
-  const size_t rc = static_cast<size_t>(r);
+  const size_t rc = static_cast<size_t>(rPadded);
   rows.assign(order.size() * f + kLanes, 0.0);
   size_t leaves = 0;
   for (const Node& node : nodes) leaves += node.position < 0 ? 1 : 0;
@@ -174,7 +183,7 @@ void KNNCandidateSearch::Impl::CopyLeaves() {
                lo[bs + j]);
     }
     lo = candidateBoxes.data() + static_cast<size_t>(leaf) * 2 * rc;
-    for (size_t c = 0; c < rc; ++c) {
+    for (size_t c = 0; c < static_cast<size_t>(r); ++c) {
       const size_t j = static_cast<size_t>(b) + c;
       StoreBox(block + j * m, m, continuous[j] != 0, lo[c], lo[rc + c]);
     }
@@ -221,83 +230,94 @@ void KNNCandidateSearch::Impl::VisitBody(int32_t node, double rd) {
 template <class Terms, bool kMixed, int W>
 void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
   const size_t bs = static_cast<size_t>(baseStride);
-  const size_t rc = static_cast<size_t>(r);
   const double* q = queryBase.data();
   const double* w = weight.data();
   const float* lo = baseBoxes.data() + static_cast<size_t>(leaf.box) * 2 * bs;
   const double baseReach = BoxDistance<Terms>(lo, lo + bs, q, baseWeight.data(), bs);
   if (baseReach * (1.0 - kPruneMargin) > widestBound) return;
-  const float* clo = candidateBoxes.data() + static_cast<size_t>(leaf.box) * 2 * rc;
-  bool any = false;
-  for (size_t c = 0; c < rc; ++c) {
-    const double qc = queryCandidate[c];
-    const double gap = std::max(std::max(double{clo[c]} - qc, qc - double{clo[rc + c]}), 0.0);
-    const double term = Terms::Term(gap, w[static_cast<size_t>(b) + c]);
-    active[c] = (baseReach + term) * (1.0 - kPruneMargin) <= bound[c] ? 1 : 0;
-    any = any || active[c] != 0;
+  // What each candidate's sums in this leaf are at least (its box, widened by the candidate's
+  // column), in vectors of candidates; a leaf within no candidate's bound holds none.
+  const size_t rp = static_cast<size_t>(rPadded);
+  const float* clo = candidateBoxes.data() + static_cast<size_t>(leaf.box) * 2 * rp;
+  using V = typename VectorOf<W>::type;
+  constexpr int kVectors = kLanes / W;
+  const V reach = Broadcast<V>(baseReach);
+  const V keep = Broadcast<V>(1.0 - kPruneMargin);
+  double* need = leafNeed.data();
+  unsigned anyWithin = 0;
+  for (size_t c = 0; c < rp; c += W) {
+    const V qc = LoadLanes<V>(queryCandidate.data() + c);
+    const V gap = Max(Max(LoadWidened<V>(clo + c) - qc, qc - LoadWidened<V>(clo + rp + c)), V{});
+    const V least = (reach + Terms::Term(gap, LoadLanes<V>(candidateWeight.data() + c))) * keep;
+    std::memcpy(need + c, &least, sizeof least);
+    anyWithin |= SignBits(least <= LoadLanes<V>(bound.data() + c));
   }
-  if (!any) return;
+  if (anyWithin == 0) return;
 
   const int32_t m = leaf.end - leaf.high;
   const double* block = rows.data() + static_cast<size_t>(leaf.high) * static_cast<size_t>(width);
   const uint8_t* kind = continuous.data();
-  using V = typename VectorOf<W>::type;
-  constexpr int kVectors = kLanes / W;
   bool offered = false;
   for (int32_t group = 0; group < m; group += kLanes) {
     // The base sums of kLanes cases, in column order, exactly as the KD-tree's leaf scan;
     // each candidate's column starts b columns further on.
     V sums[kVectors];
     GroupSums<Terms, kMixed>(sums, block + group, m, b, q, w, kind);
+    // A candidate is scanned in this group when its leaf bound and the group's smallest base
+    // sum are both within its bound; kLanes candidates are tested at a time.
+    const V lowest = Broadcast<V>(Lowest(sums));
     const double* values = block + group + static_cast<size_t>(b) * static_cast<size_t>(m);
-    const int32_t lanes = std::min(kLanes, m - group);
+    const unsigned lanes = LanesBelow(m - group);
     const int32_t* cases = order.data() + leaf.high + group;
-    for (int c = 0; c < r; ++c) {
-      // A group whose base sums already exceed the candidate's bound holds no candidate.
-      if (!active[static_cast<size_t>(c)] || !AnyWithin(sums, bound[static_cast<size_t>(c)])) {
-        continue;
+    for (size_t first = 0; first < rp; first += kLanes) {
+      unsigned scanned = 0;
+      for (int v = 0; v < kVectors; ++v) {
+        const size_t c = first + static_cast<size_t>(v * W);
+        const V least = Max(lowest, LoadLanes<V>(need + c));
+        scanned |= SignBits(least <= LoadLanes<V>(bound.data() + c)) << (v * W);
       }
-      const size_t j = static_cast<size_t>(b + c);
-      const double* cv = values + static_cast<size_t>(c) * static_cast<size_t>(m);
-      const V qc = Broadcast<V>(queryCandidate[static_cast<size_t>(c)]);
-      V total[kVectors];
-      if (kind[j]) {
-        const V wc = Broadcast<V>(w[j]);
-        for (int v = 0; v < kVectors; ++v) {
-          total[v] = sums[v] + Terms::Term(qc - LoadLanes<V>(cv + v * W), wc);
+      while (scanned != 0) {
+        const size_t c = first + static_cast<size_t>(std::countr_zero(scanned));
+        scanned &= scanned - 1;
+        const size_t j = static_cast<size_t>(b) + c;
+        const double* cv = values + c * static_cast<size_t>(m);
+        const V qc = Broadcast<V>(queryCandidate[c]);
+        V total[kVectors];
+        if (kind[j]) {
+          const V wc = Broadcast<V>(w[j]);
+          for (int v = 0; v < kVectors; ++v) {
+            total[v] = sums[v] + Terms::Term(qc - LoadLanes<V>(cv + v * W), wc);
+          }
+        } else {
+          const V mismatch = Broadcast<V>(w[j] * 2.0);
+          for (int v = 0; v < kVectors; ++v) {
+            total[v] = sums[v] + (qc != LoadLanes<V>(cv + v * W) ? mismatch : V{});
+          }
         }
-      } else {
-        const V mismatch = Broadcast<V>(w[j] * 2.0);
-        for (int v = 0; v < kVectors; ++v) {
-          total[v] = sums[v] + (qc != LoadLanes<V>(cv + v * W) ? mismatch : V{});
+        unsigned bits = WithinBits(total, bound[c]) & lanes;
+        while (bits != 0) {
+          const int i = std::countr_zero(bits);
+          bits &= bits - 1;
+          const double sum = total[i / W][i % W];
+          // The bound may have shrunk with this group's earlier offers.
+          if (sum > bound[c]) continue;
+          Offer(static_cast<int>(c), sum, cases[i]);
+          offered = true;
         }
-      }
-      if (!AnyWithin(total, bound[static_cast<size_t>(c)])) continue;
-      for (int32_t i = 0; i < lanes; ++i) {
-        const double sum = total[i / W][i % W];
-        if (sum > bound[static_cast<size_t>(c)]) continue;
-        Offer(c, sum, cases[i]);
-        offered = true;
       }
     }
   }
-  if (offered) widestBound = *std::max_element(bound.begin(), bound.end());
+  if (offered) widestBound = *std::max_element(bound.begin(), bound.begin() + r);
 }
 
 // As the KD-tree's bucketed search offers: the query itself is skipped, equal sums keep
-// their visiting order, the spare slot takes the overflow.
+// their visiting order.
 inline void KNNCandidateSearch::Impl::Offer(int c, double sum, int32_t caseNumber) {
   if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
   const size_t cs = static_cast<size_t>(c);
-  KNNNeighbor* list = items.data() + cs * static_cast<size_t>(slots + 1);
-  int32_t slot = count[cs];
-  while (slot > 0 && list[slot - 1].distance > sum) {
-    list[slot] = list[slot - 1];
-    --slot;
-  }
-  list[slot] = KNNNeighbor{sum, caseNumber};
-  if (count[cs] < slots) ++count[cs];
-  bound[cs] = count[cs] == slots ? list[slots - 1].distance : kNoBound;
+  const size_t at = cs * static_cast<size_t>(slots + 1);
+  Insert(listSums.data() + at, listCases.data() + at, count[cs], slots, sum, caseNumber);
+  bound[cs] = count[cs] == slots ? listSums[at + static_cast<size_t>(slots) - 1] : kNoBound;
 }
 
 // Without base features each list has one column: its nearest cases are the query's
@@ -352,9 +372,11 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
   const double* query = Row(caseNumber);
   current = caseNumber;
   slots = K + 1;
-  items.resize(static_cast<size_t>(r) * static_cast<size_t>(slots + 1));
+  listSums.assign(static_cast<size_t>(r) * static_cast<size_t>(slots + 1), HUGE_VAL);
+  listCases.resize(listSums.size());
   count.assign(static_cast<size_t>(r), 0);
-  bound.assign(static_cast<size_t>(r), kNoBound);
+  bound.assign(static_cast<size_t>(rPadded), -HUGE_VAL);
+  std::fill(bound.begin(), bound.begin() + r, kNoBound);
   widestBound = kNoBound;
   skipSelf = caseIdColumn >= 0;
   queryId = skipSelf ? query[caseIdColumn] : 0.0;
@@ -401,10 +423,11 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
       continue;
     }
     const double tolerance = kTieAbsolute * scale + DBL_MIN;
-    const KNNNeighbor* list = items.data() + cs * static_cast<size_t>(slots + 1);
+    const size_t at = cs * static_cast<size_t>(slots + 1);
+    const double* sums = listSums.data() + at;
     bool tie = false;
     for (int32_t i = 1; i < count[cs] && !tie; ++i) {
-      tie = list[i].distance - list[i - 1].distance <= kTieRelative * list[i].distance + tolerance;
+      tie = sums[i] - sums[i - 1] <= kTieRelative * sums[i] + tolerance;
     }
     if (tie) {
       counts[static_cast<size_t>(c) * countStride] = -1;
@@ -413,8 +436,7 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
     const int32_t reported = std::min(count[cs], static_cast<int32_t>(K));
     KNNNeighbor* out = found + cs * stride;
     for (int32_t i = 0; i < reported; ++i) {
-      out[i] = KNNNeighbor{euclidean ? std::sqrt(list[i].distance) : list[i].distance,
-                           list[i].caseIndex};
+      out[i] = KNNNeighbor{euclidean ? std::sqrt(sums[i]) : sums[i], listCases[at + size_t(i)]};
     }
     counts[static_cast<size_t>(c) * countStride] = reported;
   }
@@ -454,9 +476,9 @@ bool KNNCandidateSearch::Build(const std::vector<int>& base, const std::vector<i
   for (size_t i = 0; i < n; ++i) t.order[i] = static_cast<int32_t>(i);
   t.wide = WideLeafScans();
   t.queryBase.assign(static_cast<size_t>(t.baseStride), 0.0);
-  t.queryCandidate.assign(static_cast<size_t>(t.r), 0.0);
+  t.queryCandidate.assign(static_cast<size_t>(t.rPadded), 0.0);
+  t.leafNeed.assign(static_cast<size_t>(t.rPadded), 0.0);
   t.cellTerms.assign(static_cast<size_t>(t.b), 0.0);
-  t.active.assign(static_cast<size_t>(t.r), 0);
   if (t.b == 0) {
     for (size_t j = 0; j < f; ++j) {  // the value order needs comparable values
       for (size_t i = 0; i < n; ++i) {
@@ -511,5 +533,5 @@ size_t KNNCandidateSearch::BytesFor(size_t n, size_t b, size_t c) {
   // The leaf copy, the permutation and about two nodes and two boxes per leaf.
   const size_t leaves = n / (kLeafSize / 2) + 1;
   return n * (b + c) * sizeof(double) + n * sizeof(int32_t) +
-         leaves * (2 * sizeof(BucketNode) + 2 * (b + c + kLaneWidth) * sizeof(float));
+         leaves * (2 * sizeof(BucketNode) + 2 * (b + c + kLanes + kLaneWidth) * sizeof(float));
 }

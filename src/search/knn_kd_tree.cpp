@@ -262,8 +262,9 @@ struct KNNKdTree::Impl {
   std::vector<double> cellHi;
   // Per-search state of the bucketed index.
   std::vector<double> queryFeatures;
-  std::vector<double> cellTerms;  // per feature position: the current cell's term
-  std::vector<KNNNeighbor> fastItems;
+  std::vector<double> cellTerms;   // per feature position: the current cell's term
+  std::vector<double> fastSums;    // the list: K + 2 sums (one spare; +inf while unfilled)
+  std::vector<int32_t> fastCases;  // and their cases
   int32_t fastK = 0;
   int32_t fastCount = 0;
   double fastBound = kNoBound;
@@ -770,12 +771,14 @@ void KNNKdTree::Impl::FastVisitBody(int32_t node, double rd) {
     for (int32_t group = 0; group < m; group += kLanes) {
       V sums[kLanes / W];
       GroupSums<Terms, kMixed>(sums, block + group, m, f, q, w, continuous);
-      if (!AnyWithin(sums, fastBound)) continue;
-      const int32_t lanes = std::min(kLanes, m - group);
-      for (int32_t i = 0; i < lanes; ++i) {
+      // Lanes past the leaf's end read the next leaf's cases (or padding): masked off.
+      unsigned within = WithinBits(sums, fastBound) & LanesBelow(m - group);
+      while (within != 0) {
+        const int i = std::countr_zero(within);
+        within &= within - 1;
         const double sum = sums[i / W][i % W];
-        if (sum > fastBound) continue;
-        FastOffer(sum, fastIndex[static_cast<size_t>(nd.high + group + i)]);
+        // The bound may have shrunk with this group's earlier offers.
+        if (sum <= fastBound) FastOffer(sum, fastIndex[static_cast<size_t>(nd.high + group + i)]);
       }
     }
     return;
@@ -813,15 +816,8 @@ void KNNKdTree::Impl::FastVisitBody(int32_t node, double rd) {
 // sums keep their visiting order.
 inline void KNNKdTree::Impl::FastOffer(double sum, int32_t caseNumber) {
   if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
-  KNNNeighbor* items = fastItems.data();
-  int32_t slot = fastCount;
-  while (slot > 0 && items[slot - 1].distance > sum) {
-    items[slot] = items[slot - 1];
-    --slot;
-  }
-  items[slot] = KNNNeighbor{sum, caseNumber};
-  if (fastCount < fastK) ++fastCount;
-  fastBound = fastCount == fastK ? items[fastK - 1].distance : kNoBound;
+  Insert(fastSums.data(), fastCases.data(), fastCount, fastK, sum, caseNumber);
+  fastBound = fastCount == fastK ? fastSums[static_cast<size_t>(fastK) - 1] : kNoBound;
 }
 
 template <class Terms>
@@ -851,7 +847,8 @@ template <class Terms>
 bool KNNKdTree::Impl::FastSearch(const double* query, int K, bool includeSelf, double scale,
                                  KNNNeighborList& list) {
   fastK = K + 1;
-  if (fastItems.size() < static_cast<size_t>(K) + 2) fastItems.resize(static_cast<size_t>(K) + 2);
+  fastSums.assign(static_cast<size_t>(K) + 2, HUGE_VAL);
+  fastCases.resize(fastSums.size());
   fastCount = 0;
   fastBound = kNoBound;
   skipSelf = !includeSelf && caseIdColumn >= 0;
@@ -875,14 +872,14 @@ bool KNNKdTree::Impl::FastSearch(const double* query, int K, bool includeSelf, d
   FastVisitRoot<Terms>(rd);
 
   const double tolerance = kTieAbsolute * scale + DBL_MIN;
-  const KNNNeighbor* items = fastItems.data();
+  const double* sums = fastSums.data();
   for (int32_t i = 1; i < fastCount; ++i) {
-    if (items[i].distance - items[i - 1].distance <= kTieRelative * items[i].distance + tolerance) {
-      return false;
-    }
+    if (sums[i] - sums[i - 1] <= kTieRelative * sums[i] + tolerance) return false;
   }
   const int32_t reported = std::min(fastCount, static_cast<int32_t>(K));
-  for (int32_t i = 0; i < reported; ++i) list.items[static_cast<size_t>(i)] = items[i];
+  for (int32_t i = 0; i < reported; ++i) {
+    list.items[static_cast<size_t>(i)] = KNNNeighbor{sums[i], fastCases[static_cast<size_t>(i)]};
+  }
   list.count = reported;
   return true;
 }

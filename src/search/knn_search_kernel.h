@@ -3,6 +3,7 @@
 // bucketed answer identical to the one-case-per-leaf walk's. Internal to the search subsystem.
 #pragma once
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -40,11 +41,13 @@ template <>
 struct VectorOf<2> {
   using type = double __attribute__((vector_size(16)));
   using mask = int64_t __attribute__((vector_size(16)));
+  using floats = float __attribute__((vector_size(8)));
 };
 template <>
 struct VectorOf<4> {
   using type = double __attribute__((vector_size(32)));
   using mask = int64_t __attribute__((vector_size(32)));
+  using floats = float __attribute__((vector_size(16)));
 };
 // The mask type of a vector type.
 template <class V>
@@ -68,28 +71,54 @@ template <class V>
 }
 template <class V>
 [[gnu::always_inline]] inline V Broadcast(double x) {
-  return V{} + x;
+  V v;
+  for (size_t i = 0; i < sizeof(V) / sizeof(double); ++i) v[i] = x;
+  return v;
 }
-inline Lanes Max(Lanes a, Lanes b) {
+template <class V>
+[[gnu::always_inline]] inline V Max(V a, V b) {
   return a > b ? a : b;
 }
-// Whether any lane of a group of kLanes sums is at most bound.
+// The sign bits of a comparison mask's lanes (movmskpd; a wide mask as its two halves, as the
+// wide instruction cannot be named outside the functions compiled for it).
+[[gnu::always_inline]] inline unsigned SignBits(VectorOf<2>::mask within) {
+  return static_cast<unsigned>(__builtin_ia32_movmskpd((VectorOf<2>::type)within));
+}
+[[gnu::always_inline]] inline unsigned SignBits(VectorOf<4>::mask within) {
+  return SignBits(VectorOf<2>::mask{within[0], within[1]}) |
+         SignBits(VectorOf<2>::mask{within[2], within[3]}) << 2;
+}
+// The lanes of a group of kLanes sums that are at most bound, as bits (lane i: bit i). A NaN
+// sum is never within.
 template <class V>
-[[gnu::always_inline]] inline bool AnyWithin(const V* sums, double bound) {
+[[gnu::always_inline]] inline unsigned WithinBits(const V* sums, double bound) {
   constexpr int kWidth = sizeof(V) / sizeof(double);
   const V limit = Broadcast<V>(bound);
-  MaskOf<V> within = sums[0] <= limit;
-  for (int v = 1; v < kLanes / kWidth; ++v) within |= sums[v] <= limit;
-  int64_t folded = within[0];
-  for (int i = 1; i < kWidth; ++i) folded |= within[i];
-  return folded != 0;
+  unsigned bits = 0;
+  for (int v = 0; v < kLanes / kWidth; ++v) bits |= SignBits(sums[v] <= limit) << (v * kWidth);
+  return bits;
 }
-// Two floats of a leaf box, widened exactly.
-using FloatPair = float __attribute__((vector_size(kLaneWidth * sizeof(float))));
-inline Lanes LoadWidened(const float* p) {
-  FloatPair v;
+// The bits of the first `lanes` lanes of a group (all of them from kLanes on).
+inline unsigned LanesBelow(int32_t lanes) {
+  return lanes >= kLanes ? (1U << kLanes) - 1 : (1U << lanes) - 1;
+}
+// The smallest of a group of kLanes sums, NaN lanes ignored (+inf when all are NaN): lowest
+// <= bound exactly when some lane is within bound.
+template <class V>
+[[gnu::always_inline]] inline double Lowest(const V* sums) {
+  constexpr int kWidth = sizeof(V) / sizeof(double);
+  V low = Broadcast<V>(HUGE_VAL);
+  for (int v = 0; v < kLanes / kWidth; ++v) low = sums[v] < low ? sums[v] : low;
+  double lowest = low[0];
+  for (int i = 1; i < kWidth; ++i) lowest = low[i] < lowest ? low[i] : lowest;
+  return lowest;
+}
+// W floats of a leaf box, widened exactly to a vector of W doubles.
+template <class V = Lanes>
+[[gnu::always_inline]] inline V LoadWidened(const float* p) {
+  typename VectorOf<sizeof(V) / sizeof(double)>::floats v;
   std::memcpy(&v, p, sizeof v);
-  return __builtin_convertvector(v, Lanes);
+  return __builtin_convertvector(v, V);
 }
 
 // Per-column arithmetic of the two metrics, inlined into the search. Both must give exactly
@@ -175,6 +204,39 @@ template <class Terms, bool kMixed, class V>
       }
     }
   }
+}
+
+// Inserts sum and its case into a sorted list of count sums (at most slots, and one spare slot
+// past them; unfilled slots hold +inf), after the sums equal to it; a sum beyond the last of a
+// full list falls into the spare. Short lists (up to kShortList slots) are shifted without
+// branches, a whole pass of conditional moves: the branches of an insertion loop are taken a
+// varying number of times and mispredicted at its end.
+constexpr int32_t kShortList = 12;
+[[gnu::always_inline]] inline void Insert(double* sums, int32_t* cases, int32_t& count,
+                                          int32_t slots, double sum, int32_t caseNumber) {
+  if (slots <= kShortList) {
+    for (int32_t s = slots; s > 0; --s) {
+      const double before = sums[s - 1];
+      const double here = sums[s];
+      const bool shift = before > sum;
+      const bool place = here > sum;
+      sums[s] = shift ? before : place ? sum : here;
+      cases[s] = shift ? cases[s - 1] : place ? caseNumber : cases[s];
+    }
+    const bool first = sums[0] > sum;
+    sums[0] = first ? sum : sums[0];
+    cases[0] = first ? caseNumber : cases[0];
+  } else {
+    int32_t slot = count;
+    while (slot > 0 && sums[slot - 1] > sum) {
+      sums[slot] = sums[slot - 1];
+      cases[slot] = cases[slot - 1];
+      --slot;
+    }
+    sums[slot] = sum;
+    cases[slot] = caseNumber;
+  }
+  if (count < slots) ++count;
 }
 
 // Categorical codes are compared after truncation, as the category histograms count them.

@@ -68,6 +68,10 @@ TEST_P(CandidateSearchRandomised, AgreesWithOneTreePerFeatureList) {
       {{continuous[0], continuous[1]}, {continuous[4], c1, continuous[0], continuous[2], c0}},
       {{continuous[3], c0, continuous[1]}, {continuous[4], c1, continuous[0], continuous[2], c0}},
       {{continuous[2]}, {continuous[4], c1, continuous[0], continuous[2], c0}},
+      // More candidates than one vector group tests at a time.
+      {{continuous[1], c1},
+       {continuous[4], c1, continuous[0], continuous[2], c0, continuous[3], continuous[4],
+        continuous[0], c0, continuous[2]}},
       {{}, {continuous[4], continuous[0], continuous[3]}}};
   const std::vector<std::vector<double>> weightings = {{},
                                                        {0.5, 2.0, 0.0, 1.5, 3.0, 0.25, 1.0, 0.75}};
@@ -83,7 +87,7 @@ TEST_P(CandidateSearchRandomised, AgreesWithOneTreePerFeatureList) {
     wide = !wide;
     knn_search_kernel::SetWideLeafScans(wide);
     for (const std::vector<double>& weighting : weightings) {
-      for (const int K : {1, 4}) {
+      for (const int K : {1, 4, 13}) {  // 13: past the branch-free list length
         SCOPED_TRACE(::testing::Message()
                      << "base " << base.size() << " weighted " << !weighting.empty() << " K " << K);
         const auto weightOf = [&weighting](int f) {
