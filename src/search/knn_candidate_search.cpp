@@ -335,6 +335,14 @@ void KNNCandidateSearch::Impl::Merge(int c) {
     // Formed as the trees form a one-column sum: 0 plus the term.
     return 0.0 + Terms::Term(q - values[position], w);
   };
+  // The sums come in order, so each one taken goes to the end of the list.
+  const size_t at = cs * static_cast<size_t>(slots + 1);
+  const auto take = [&](double sum, int32_t caseNumber) {
+    if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
+    listSums[at + static_cast<size_t>(count[cs])] = sum;
+    listCases[at + static_cast<size_t>(count[cs])] = caseNumber;
+    ++count[cs];
+  };
   int64_t left = static_cast<int64_t>(rank[cs * n + static_cast<size_t>(current)]) - 1;
   int64_t right = left + 1;
   const auto size = static_cast<int64_t>(n);
@@ -342,9 +350,9 @@ void KNNCandidateSearch::Impl::Merge(int c) {
     const double toLeft = left >= 0 ? sumOf(left) : HUGE_VAL;
     const double toRight = right < size ? sumOf(right) : HUGE_VAL;
     if (right < size && (left < 0 || toRight <= toLeft)) {
-      Offer(c, toRight, byValue[right++]);
+      take(toRight, byValue[right++]);
     } else {
-      Offer(c, toLeft, byValue[left--]);
+      take(toLeft, byValue[left--]);
     }
   }
 }

@@ -3,6 +3,7 @@
 // bucketed answer identical to the one-case-per-leaf walk's. Internal to the search subsystem.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cmath>
@@ -209,23 +210,25 @@ template <class Terms, bool kMixed, class V>
 // Inserts sum and its case into a sorted list of count sums (at most slots, and one spare slot
 // past them; unfilled slots hold +inf), after the sums equal to it; a sum beyond the last of a
 // full list falls into the spare. Short lists (up to kShortList slots) are shifted without
-// branches, a whole pass of conditional moves: the branches of an insertion loop are taken a
-// varying number of times and mispredicted at its end.
+// branches, min and max for the sums and masks for the cases: an insertion loop exits after
+// a varying number of steps and is mispredicted there. Sums are never NaN.
 constexpr int32_t kShortList = 12;
 [[gnu::always_inline]] inline void Insert(double* sums, int32_t* cases, int32_t& count,
                                           int32_t slots, double sum, int32_t caseNumber) {
   if (slots <= kShortList) {
     for (int32_t s = slots; s > 0; --s) {
+      // Slot s takes its left neighbour when that is beyond sum, else sum when it is itself
+      // beyond sum (the list is sorted, so this is max(before, min(here, sum))).
       const double before = sums[s - 1];
       const double here = sums[s];
-      const bool shift = before > sum;
-      const bool place = here > sum;
-      sums[s] = shift ? before : place ? sum : here;
-      cases[s] = shift ? cases[s - 1] : place ? caseNumber : cases[s];
+      const int32_t shift = -static_cast<int32_t>(before > sum);
+      const int32_t place = -static_cast<int32_t>(here > sum);
+      sums[s] = std::max(before, std::min(here, sum));
+      cases[s] = (cases[s - 1] & shift) | (~shift & ((caseNumber & place) | (cases[s] & ~place)));
     }
-    const bool first = sums[0] > sum;
-    sums[0] = first ? sum : sums[0];
-    cases[0] = first ? caseNumber : cases[0];
+    const int32_t first = -static_cast<int32_t>(sums[0] > sum);
+    sums[0] = std::min(sums[0], sum);
+    cases[0] = (caseNumber & first) | (cases[0] & ~first);
   } else {
     int32_t slot = count;
     while (slot > 0 && sums[slot - 1] > sum) {
