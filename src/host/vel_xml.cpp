@@ -2,6 +2,7 @@
 
 #include <locale.h>
 
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -346,7 +347,7 @@ std::string FormatCommon(double value, const char* format) {
   char buffer[400];  // "%.0f" of the largest double has 309 digits
   std::to_chars_result result{};
   if (std::strcmp(format, "%.15g") == 0) {
-    result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    return std::string(buffer, FormatG15(value, buffer));
   } else if (std::strcmp(format, "%.0f") == 0) {
     result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 0);
   } else {
@@ -357,6 +358,94 @@ std::string FormatCommon(double value, const char* format) {
 }
 
 }  // namespace
+
+char* FormatG15(double value, char* buffer) {
+  char* const end = buffer + kNumberTextSize;
+  // The shortest round-trip text S of a normal value V (at most 17 digits) is rounded to 15
+  // digits. V lies within half a unit in its last binary place of S: at most 2^-53 |V|, which
+  // with S's first digit d is less than 0.0112 (d + 1) units of the 15th decimal digit. So V
+  // and S round alike unless S's digits past the 15th lie that close to a half; those, zero
+  // and subnormal values (where the bound fails) take the slower precise conversion. The
+  // digits are then laid out as %g does.
+  const auto precise = [&] {
+    return std::to_chars(buffer, end, value, std::chars_format::general, 15).ptr;
+  };
+  if (!(std::fabs(value) >= DBL_MIN && std::fabs(value) <= DBL_MAX)) return precise();
+  char shortest[kNumberTextSize];
+  const char* stop =
+      std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific).ptr;
+  // shortest: [-]d[.ddd]e(+|-)xx
+  const char* p = shortest;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  char digits[kNumberTextSize];
+  int count = 0;
+  for (; p < stop && *p != 'e'; ++p) {
+    if (*p != '.') digits[count++] = *p;
+  }
+  int exponent = 0;
+  std::from_chars(p + (p[1] == '+' ? 2 : 1), stop, exponent);
+  if (count > 15) {
+    // Hundredths of a unit of the 15th digit.
+    const int tail = (digits[15] - '0') * 10 + (count > 16 ? digits[16] - '0' : 0);
+    const int margin = ((digits[0] - '0' + 1) * 112 + 99) / 100 + 1;  // hundredths, rounded up
+    if (count > 17 || (tail >= 50 - margin && tail <= 50 + margin)) return precise();
+    count = 15;
+    if (tail > 50) {
+      int i = 14;
+      for (; i >= 0 && digits[i] == '9'; --i) digits[i] = '0';
+      if (i >= 0) {
+        ++digits[i];
+      } else {  // 99...9 rounds to 10...0: one more in the exponent
+        digits[0] = '1';
+        ++exponent;
+      }
+    }
+    while (count > 1 && digits[count - 1] == '0') --count;
+  }
+
+  char* out = buffer;
+  if (negative) *out++ = '-';
+  if (exponent < -4 || exponent >= 15) {
+    *out++ = digits[0];
+    if (count > 1) {
+      *out++ = '.';
+      for (int i = 1; i < count; ++i) *out++ = digits[i];
+    }
+    *out++ = 'e';
+    *out++ = exponent < 0 ? '-' : '+';
+    const int magnitude = exponent < 0 ? -exponent : exponent;
+    if (magnitude < 10) *out++ = '0';
+    return std::to_chars(out, end, magnitude).ptr;
+  }
+  if (exponent < 0) {
+    *out++ = '0';
+    *out++ = '.';
+    for (int i = -1; i > exponent; --i) *out++ = '0';
+    for (int i = 0; i < count; ++i) *out++ = digits[i];
+    return out;
+  }
+  // exponent + 1 digits before the point, zero-filled; the rest after it.
+  for (int i = 0; i <= exponent; ++i) *out++ = i < count ? digits[i] : '0';
+  if (count > exponent + 1) {
+    *out++ = '.';
+    for (int i = exponent + 1; i < count; ++i) *out++ = digits[i];
+  }
+  return out;
+}
+
+std::string TextElementMarkup(const std::string& name, const std::string& text) {
+  ExportFormat fresh;
+  std::string markup = NodeLead(fresh);
+  markup += '<';
+  markup += name;
+  markup += '>';
+  markup += EscapeText(text, false);
+  markup += "</";
+  markup += name;
+  markup += '>';
+  return markup;
+}
 
 std::string ReplaceSep(double value, const char* format) {
   if (format == nullptr) format = "%.15g";

@@ -118,4 +118,13 @@ std::string ReplaceSep(double value, const char* format);
 // asInteger writes the value's whole-number text; otherwise format (or "%.15g" when null).
 std::string Format(double value, bool asInteger, const char* format = nullptr);
 
+// The "%.15g" text of a finite value ("." as separator), written at buffer, which must hold
+// kNumberTextSize characters; returns the end of the text. For the large tables, where a
+// string per number would cost more than the number.
+inline constexpr size_t kNumberTextSize = 32;
+char* FormatG15(double value, char* buffer);
+// The markup an element of that name holding only text is written as, alone: what
+// XMLElement::WriteTo writes with a fresh format, without making the element.
+std::string TextElementMarkup(const std::string& name, const std::string& text);
+
 }  // namespace VelXML

@@ -1,6 +1,7 @@
 #include "pmml/knn_pmml_tables.h"
 
 #include <charconv>
+#include <cmath>
 
 #include "pmml/knn_xml_archive_element.h"
 
@@ -16,6 +17,20 @@ std::string IntText(int32_t value) {
   char buffer[16];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
+}
+
+void AppendNumberText(std::string& text, double value) {
+  if (!std::isfinite(value)) {
+    text += NumberText(value);
+    return;
+  }
+  char buffer[VelXML::kNumberTextSize];
+  text.append(buffer, VelXML::FormatG15(value, buffer));
+}
+
+void AppendIntText(std::string& text, int32_t value) {
+  char buffer[16];
+  text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
 std::string UIntText(uint32_t value) {
@@ -49,16 +64,25 @@ void AddTableHeader(VelXML::XMLElement* table, const std::string& columns) {
 }
 
 void AddTableRow(VelXML::XMLElement* table, const std::string& row) {
+  // A streamed table takes the row's markup straight into its file.
+  if (auto* streamed = dynamic_cast<KNNXMLArchiveElement*>(table)) {
+    streamed->WriteTextElement("Row", row);
+    return;
+  }
   AddChildTo(table, TextElement("Row", row));
+}
+
+void AppendJoinedNumbers(std::string& text, const std::vector<double>& values, size_t first,
+                         size_t end) {
+  for (size_t j = first; j < end && j < values.size(); ++j) {
+    if (j > first) text += ';';
+    AppendNumberText(text, values[j]);
+  }
 }
 
 std::string JoinNumbers(const std::vector<double>& values, size_t first, size_t end) {
   std::string text;
-  for (size_t j = first; j < end && j < values.size(); ++j) {
-    text += NumberText(values[j]);
-    text += ';';
-  }
-  if (!text.empty()) text.pop_back();
+  AppendJoinedNumbers(text, values, first, end);
   return text;
 }
 

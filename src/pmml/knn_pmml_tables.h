@@ -17,6 +17,9 @@ namespace KNNPMML {
 std::string NumberText(double value);
 std::string IntText(int32_t value);
 std::string UIntText(uint32_t value);
+// The same texts appended to text, without a string of their own (the large tables).
+void AppendNumberText(std::string& text, double value);
+void AppendIntText(std::string& text, int32_t value);
 
 // A new Parameter with "name", "type" and "value" in that order; the caller attaches it.
 std::unique_ptr<VelXML::XMLElement> AddParameter(const std::string& name, const std::string& type,
@@ -27,6 +30,9 @@ void AddTableHeader(VelXML::XMLElement* table, const std::string& columns);
 void AddTableRow(VelXML::XMLElement* table, const std::string& row);
 // NumberText of values[first .. end-1] joined by ";"; empty when the range is empty.
 std::string JoinNumbers(const std::vector<double>& values, size_t first, size_t end);
+// The same appended to text.
+void AppendJoinedNumbers(std::string& text, const std::vector<double>& values, size_t first,
+                         size_t end);
 
 // Array type="int" n=... holding the entries separated by single spaces.
 std::unique_ptr<VelXML::XMLElement> MakeArray(const std::vector<int32_t>& values);

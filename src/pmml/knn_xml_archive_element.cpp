@@ -147,9 +147,15 @@ bool KNNXMLArchiveElement::IsStreamGood() const {
   return !tempStream_->fail();
 }
 
+void KNNXMLArchiveElement::ToEnd() {
+  // Only after a read: a seek on a file stream writes out its buffer, a system call per row.
+  if (readSinceWrite_) tempStream_->seekp(0, std::ios::end);
+  readSinceWrite_ = false;
+}
+
 int KNNXMLArchiveElement::WriteNode(const VelXML::XMLInterface& node) {
   if (tempStream_) {
-    tempStream_->seekp(0, std::ios::end);
+    ToEnd();
     VelXML::ExportFormat fresh;
     node.WriteTo(*tempStream_, fresh, useUTF8_);
   }
@@ -170,8 +176,21 @@ int KNNXMLArchiveElement::AddChild(VelXML::XMLInterface* node) {
 
 int KNNXMLArchiveElement::WriteRaw(const std::string& text) {
   if (tempStream_) {
-    tempStream_->seekp(0, std::ios::end);
+    ToEnd();
     VelXML::Write(*tempStream_, text);
+  }
+  return ++childCount_;
+}
+
+int KNNXMLArchiveElement::WriteTextElement(const std::string& name, const std::string& text) {
+  if (tempStream_) {
+    ToEnd();
+    const std::string markup = VelXML::TextElementMarkup(name, text);
+    if (useUTF8_) {
+      VelXML::WriteUTF(*tempStream_, markup);
+    } else {
+      VelXML::Write(*tempStream_, markup);
+    }
   }
   return ++childCount_;
 }
@@ -208,6 +227,7 @@ void KNNXMLArchiveElement::Serialise(
     file.flush();
     file.clear();
     file.seekg(0, std::ios::beg);
+    readSinceWrite_ = true;
     {
       const ReadingGuard reading(file);
       std::string line;

@@ -33,6 +33,9 @@ class KNNXMLArchiveElement : public VelXML::XMLElement {
   int AddChild(VelXML::XMLInterface* node) override;
   // Puts text into the temporary file as it stands (one item).
   int WriteRaw(const std::string& text);
+  // Writes an element of that name holding only text, as AddChild would write it, without
+  // making the element (one item).
+  int WriteTextElement(const std::string& name, const std::string& text);
 
   int32_t GetChildCount() const { return childCount_; }
   const std::string& GetTempPath() const { return tempPath_; }
@@ -46,11 +49,14 @@ class KNNXMLArchiveElement : public VelXML::XMLElement {
   KNNXMLArchiveElement(const std::string& name, std::unique_ptr<std::fstream> stream,
                        std::string path, bool useUTF8);
   int WriteNode(const VelXML::XMLInterface& node);
+  // Moves the file's position back to its end if it was read since the last write.
+  void ToEnd();
   // The serialisation, one piece at a time, shared by AppendTo and WriteTo.
   void Serialise(VelXML::ExportFormat& format,
                  const std::function<void(const std::string&, bool markup)>& emit) const;
 
   int32_t childCount_ = 0;
+  mutable bool readSinceWrite_ = false;
   std::unique_ptr<std::fstream> tempStream_;
   std::string tempPath_;
   bool useUTF8_;

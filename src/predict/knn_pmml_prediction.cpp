@@ -12,8 +12,6 @@
 #include "pmml/knn_pmml_writer.h"
 #include "pmml/knn_xml_archive_element.h"
 
-using KNNPMML::IntText;
-using KNNPMML::NumberText;
 using VelXML::XMLElement;
 
 KNNPMMLPrediction::KNNPMMLPrediction(const std::vector<KNNPredictionSummary*>& summaries,
@@ -76,36 +74,39 @@ VelCommon::VelStatus KNNPMMLPrediction::Accumulate(KNNNeighborList& list, const 
 void KNNPMMLPrediction::Output(KNNNeighborList& list, const double* row) {
   const int32_t caseId =
       caseIdColumn_ >= 0 ? KNNCaseValue::TruncateToInt(row[caseIdColumn_]) : rowNumber_;
-  const std::string rowNumberText = IntText(rowNumber_);
   for (size_t r = 0; r < neighbourTables_.size(); ++r) {
     const int32_t count = std::min(kPerEntry_[r], list.count);
-    rowText_ = rowNumberText;
+    // Texts go straight into the row: a string per number would cost more than the number.
+    rowText_.clear();
+    KNNPMML::AppendIntText(rowText_, rowNumber_);
     rowText_ += ';';
-    rowText_ += IntText(caseId);
+    KNNPMML::AppendIntText(rowText_, caseId);
     for (int32_t j = 0; j < count; ++j) {
       const double* neighbour =
           rows_[static_cast<size_t>(list.items[static_cast<size_t>(j)].caseIndex)];
       rowText_ += ';';
-      rowText_ +=
-          IntText(caseIdColumn_ >= 0 ? KNNCaseValue::TruncateToInt(neighbour[caseIdColumn_]) : 0);
+      KNNPMML::AppendIntText(
+          rowText_, caseIdColumn_ >= 0 ? KNNCaseValue::TruncateToInt(neighbour[caseIdColumn_]) : 0);
     }
     for (int32_t j = 0; j < count; ++j) {
       rowText_ += ';';
-      rowText_ += NumberText(list.items[static_cast<size_t>(j)].distance);
+      KNNPMML::AppendNumberText(rowText_, list.items[static_cast<size_t>(j)].distance);
     }
     if (!noPredictions_ && r < predictionVectors_.size()) {
       const std::vector<double>& v = predictionVectors_[r];
+      rowText_ += ';';
       if (isContinuous_[r]) {
-        rowText_ += ';';
-        rowText_ += KNNPMML::JoinNumbers(v, 0, static_cast<size_t>(count));
+        KNNPMML::AppendJoinedNumbers(rowText_, v, 0, static_cast<size_t>(count));
       } else {
         const auto ncat = static_cast<size_t>(categoryCounts_[r]);
-        rowText_ += ';';
-        rowText_ += KNNPMML::JoinNumbers(
-            v, v.size() - std::min(v.size(), static_cast<size_t>(count)), v.size());
+        KNNPMML::AppendJoinedNumbers(
+            rowText_, v, v.size() - std::min(v.size(), static_cast<size_t>(count)), v.size());
         if (probabilityTables_[r] != nullptr) {
-          KNNPMML::AddTableRow(probabilityTables_[r],
-                               rowNumberText + ";" + KNNPMML::JoinNumbers(v, 0, ncat));
+          probabilityText_.clear();
+          KNNPMML::AppendIntText(probabilityText_, rowNumber_);
+          probabilityText_ += ';';
+          KNNPMML::AppendJoinedNumbers(probabilityText_, v, 0, ncat);
+          KNNPMML::AddTableRow(probabilityTables_[r], probabilityText_);
         }
       }
     }

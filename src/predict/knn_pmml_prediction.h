@@ -49,6 +49,7 @@ class KNNPMMLPrediction : public KNNPredictionFactory {
   int32_t rowNumber_ = 1;
   std::vector<std::vector<double>> predictionVectors_;
   std::string rowText_;  // reused for every row
+  std::string probabilityText_;
 };
 
 // Writes model i's scoring tables into extension; the whole scoring pass runs with i = 0.

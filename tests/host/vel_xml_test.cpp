@@ -95,6 +95,14 @@ TEST(XmlNumbers, ShortestTextsWithoutLocale) {
   std::setlocale(LC_ALL, saved.c_str());
 }
 
+TEST(XmlWriters, TextElementMarkupIsTheElementsOwn) {
+  for (const std::string text : {"", "3;0.25;x", "a < b & \"c\"", "caf\xC3\xA9 \x01"}) {
+    std::unique_ptr<XMLElement> row(XMLElement::Create("Row"));
+    row->AddText(XMLString::Create(text));
+    EXPECT_EQ(TextElementMarkup("Row", text), Written(*row, false)) << text;
+  }
+}
+
 TEST(XmlNumbers, FastTextsMatchPrintfBitForBit) {
   // The common formats skip printf; their texts must be exactly printf's.
   std::mt19937_64 random(7);
@@ -108,6 +116,29 @@ TEST(XmlNumbers, FastTextsMatchPrintfBitForBit) {
     if (std::isfinite(v)) values.push_back(v);
     values.push_back(std::ldexp(static_cast<double>(bits >> 11), -static_cast<int>(bits % 80)));
     values.push_back(static_cast<double>(static_cast<int64_t>(bits) >> (bits % 60)) / 8.0);
+    // Decimals of 1 to 16 digits at every scale: the texts of data and distances, and the
+    // %g switches between fixed and exponent forms at 1e-4 and 1e15.
+    const std::string digits = std::to_string(bits % 10000000000000000ULL);
+    const std::string decimal = digits.substr(0, 1 + bits % digits.size()) + "e" +
+                                std::to_string(static_cast<int>(bits >> 40) % 44 - 22);
+    values.push_back((bits & 1 ? -1.0 : 1.0) * std::strtod(decimal.c_str(), nullptr));
+  }
+  for (const double v : {1e-4, 9.99999999999999e-5, 0.0001000000000000001, 1e14, 1e15,
+                         999999999999999.0, 999999999999999.9, 1.23456789012345e15,
+                         1.23456789012345e-5, 1e100, 1e-100, 2.2250738585072014e-308}) {
+    values.push_back(v);
+    values.push_back(-v);
+  }
+  // Just below powers of ten (rounding carries through every digit) and around halves of the
+  // 15th digit.
+  for (int e = -30; e <= 30; ++e) {
+    double v = std::pow(10.0, e);
+    for (int step = 0; step < 40; ++step) values.push_back(v = std::nextafter(v, 0.0));
+    const double half = std::strtod(("1.234567890123455e" + std::to_string(e)).c_str(), nullptr);
+    v = half;
+    for (int step = 0; step < 20; ++step) values.push_back(v = std::nextafter(v, 0.0));
+    v = half;
+    for (int step = 0; step < 20; ++step) values.push_back(v = std::nextafter(v, 1e300));
   }
   char expected[512];
   for (const double v : values) {
