@@ -447,6 +447,38 @@ std::string TextElementMarkup(const std::string& name, const std::string& text) 
   return markup;
 }
 
+void AppendTextElementsMarkup(std::string& markup, const std::string& name,
+                              const std::string* names, const std::string* texts, size_t count) {
+  // The steps of SerialiseElement for this shape, with the same format changes.
+  ExportFormat format;
+  markup += NodeLead(format);
+  markup += '<';
+  markup += name;
+  if (count == 0) {
+    markup += "/>";
+    return;
+  }
+  markup += '>';
+  for (size_t i = 0; i < count; ++i) {
+    format.SetDepth(1);
+    markup += NodeLead(format);
+    markup += '<';
+    markup += names[i];
+    markup += '>';
+    markup += EscapeText(texts[i], false);
+    markup += "</";
+    markup += names[i];
+    markup += '>';
+    AfterNode(format);
+  }
+  format.SetDepth(0);
+  AfterNode(format);
+  markup += NodeLead(format);
+  markup += "</";
+  markup += name;
+  markup += '>';
+}
+
 std::string ReplaceSep(double value, const char* format) {
   if (format == nullptr) format = "%.15g";
   std::string common = FormatCommon(value, format);

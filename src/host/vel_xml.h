@@ -126,5 +126,9 @@ char* FormatG15(double value, char* buffer);
 // The markup an element of that name holding only text is written as, alone: what
 // XMLElement::WriteTo writes with a fresh format, without making the element.
 std::string TextElementMarkup(const std::string& name, const std::string& text);
+// The same for an element holding count elements that each hold only text (names[i] holding
+// texts[i]), appended to markup.
+void AppendTextElementsMarkup(std::string& markup, const std::string& name,
+                              const std::string* names, const std::string* texts, size_t count);
 
 }  // namespace VelXML

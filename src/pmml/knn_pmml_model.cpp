@@ -297,18 +297,28 @@ XMLElement* KNNPMMLWriter::WriteTrainingInstances() {
     return instances.release();
   }
 
+  // A streamed table takes each row's markup straight into its file, without elements.
+  auto* streamed = dynamic_cast<KNNPMML::KNNXMLArchiveElement*>(table.get());
+  std::vector<std::string> texts(columns.size());
+  std::string markup;
   for (uint32_t r = 0; r < recordCount; ++r) {
     if (stopControl.ShouldStop()) {
       status = KNNStatus::Error(KNNStatus::kInterrupted);
       break;
     }
     const double* stored = dataPreparation.caseRows[r];
-    ElementPtr row = NewElement("row");
-    if (!hasID) AddChildTo(row.get(), Cell("ID", KNNPMML::UIntText(r + 1)));
+    if (!hasID) texts[0] = KNNPMML::UIntText(r + 1);
     for (int32_t v = 0; v < variableCount; ++v) {
-      AddChildTo(row.get(),
-                 Cell(columns[firstColumn + static_cast<size_t>(v)], ValueText(stored[v], v)));
+      texts[firstColumn + static_cast<size_t>(v)] = ValueText(stored[v], v);
     }
+    if (streamed != nullptr) {
+      markup.clear();
+      VelXML::AppendTextElementsMarkup(markup, "row", columns.data(), texts.data(), columns.size());
+      streamed->WriteMarkup(markup);
+      continue;
+    }
+    ElementPtr row = NewElement("row");
+    for (size_t c = 0; c < columns.size(); ++c) AddChildTo(row.get(), Cell(columns[c], texts[c]));
     AddChildTo(table.get(), std::move(row));
   }
   const XMLElement* attached = table.get();  // instances is plain: the table stays alive

@@ -183,9 +183,12 @@ int KNNXMLArchiveElement::WriteRaw(const std::string& text) {
 }
 
 int KNNXMLArchiveElement::WriteTextElement(const std::string& name, const std::string& text) {
+  return WriteMarkup(VelXML::TextElementMarkup(name, text));
+}
+
+int KNNXMLArchiveElement::WriteMarkup(const std::string& markup) {
   if (tempStream_) {
     ToEnd();
-    const std::string markup = VelXML::TextElementMarkup(name, text);
     if (useUTF8_) {
       VelXML::WriteUTF(*tempStream_, markup);
     } else {

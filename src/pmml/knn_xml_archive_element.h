@@ -36,6 +36,8 @@ class KNNXMLArchiveElement : public VelXML::XMLElement {
   // Writes an element of that name holding only text, as AddChild would write it, without
   // making the element (one item).
   int WriteTextElement(const std::string& name, const std::string& text);
+  // Writes markup made for an item (as its serialisation would write it), one item.
+  int WriteMarkup(const std::string& markup);
 
   int32_t GetChildCount() const { return childCount_; }
   const std::string& GetTempPath() const { return tempPath_; }

@@ -103,6 +103,22 @@ TEST(XmlWriters, TextElementMarkupIsTheElementsOwn) {
   }
 }
 
+TEST(XmlWriters, TextElementsMarkupIsTheElementsOwn) {
+  const std::string names[] = {"ID", "x0", "label"};
+  const std::string texts[] = {"1", "-2.5e-07", "a < b & c"};
+  for (size_t count = 0; count <= 3; ++count) {
+    std::unique_ptr<XMLElement> row(XMLElement::Create("row"));
+    for (size_t i = 0; i < count; ++i) {
+      XMLElement* cell = XMLElement::Create(names[i]);
+      cell->AddText(XMLString::Create(texts[i]));
+      row->AddChild(cell);
+    }
+    std::string markup = "kept";
+    AppendTextElementsMarkup(markup, "row", names, texts, count);
+    EXPECT_EQ(markup, "kept" + Written(*row, false)) << count;
+  }
+}
+
 TEST(XmlNumbers, FastTextsMatchPrintfBitForBit) {
   // The common formats skip printf; their texts must be exactly printf's.
   std::mt19937_64 random(7);
