@@ -60,7 +60,9 @@ struct KNNCandidateSearch::Impl {
   [[gnu::always_inline]] inline void VisitBody(int32_t node, double rd);
   template <class Terms, bool kMixed, int W>
   [[gnu::always_inline]] inline void ScanLeaf(const Node& leaf);
-  void Offer(int c, double sum, int32_t caseNumber);
+  // W: the width of the leaf scan offering (the wide one can insert in wide vectors).
+  template <int W>
+  [[gnu::always_inline]] inline void Offer(int c, double sum, int32_t caseNumber);
   template <class Terms>
   void Merge(int c);
   bool AddScale(int position, double q, double& scale) const;
@@ -107,7 +109,9 @@ struct KNNCandidateSearch::Impl {
   // Per candidate: its list, slots + 1 sums (the last a spare; +inf while unfilled) and
   // their cases.
   std::vector<double> listSums;
-  std::vector<int32_t> listCases;
+  std::vector<int64_t> listCases;
+  int32_t listStride = 0;  // slots + 1, or kWideList when the list fits the wide insertion
+  bool wideLists = false;
   std::vector<int32_t> count;
   std::vector<double> bound;            // per candidate: its (K + 1)-th sum, or kNoBound
   std::vector<double> candidateWeight;  // rPadded entries, zero beyond r
@@ -301,7 +305,7 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
           const double sum = total[i / W][i % W];
           // The bound may have shrunk with this group's earlier offers.
           if (sum > bound[c]) continue;
-          Offer(static_cast<int>(c), sum, cases[i]);
+          Offer<W>(static_cast<int>(c), sum, cases[i]);
           offered = true;
         }
       }
@@ -312,11 +316,19 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
 
 // As the KD-tree's bucketed search offers: the query itself is skipped, equal sums keep
 // their visiting order.
-inline void KNNCandidateSearch::Impl::Offer(int c, double sum, int32_t caseNumber) {
+template <int W>
+void KNNCandidateSearch::Impl::Offer(int c, double sum, int32_t caseNumber) {
   if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
   const size_t cs = static_cast<size_t>(c);
-  const size_t at = cs * static_cast<size_t>(slots + 1);
-  Insert(listSums.data() + at, listCases.data() + at, count[cs], slots, sum, caseNumber);
+  const size_t at = cs * static_cast<size_t>(listStride);
+  if constexpr (W == kWideWidth) {
+    if (wideLists) {
+      InsertWide(listSums.data() + at, listCases.data() + at, count[cs], slots, sum, caseNumber);
+      bound[cs] = count[cs] == slots ? listSums[at + static_cast<size_t>(slots) - 1] : kNoBound;
+      return;
+    }
+  }
+  Insert<int64_t>(listSums.data() + at, listCases.data() + at, count[cs], slots, sum, caseNumber);
   bound[cs] = count[cs] == slots ? listSums[at + static_cast<size_t>(slots) - 1] : kNoBound;
 }
 
@@ -336,7 +348,7 @@ void KNNCandidateSearch::Impl::Merge(int c) {
     return 0.0 + Terms::Term(q - values[position], w);
   };
   // The sums come in order, so each one taken goes to the end of the list.
-  const size_t at = cs * static_cast<size_t>(slots + 1);
+  const size_t at = cs * static_cast<size_t>(listStride);
   const auto take = [&](double sum, int32_t caseNumber) {
     if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
     listSums[at + static_cast<size_t>(count[cs])] = sum;
@@ -380,7 +392,9 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
   const double* query = Row(caseNumber);
   current = caseNumber;
   slots = K + 1;
-  listSums.assign(static_cast<size_t>(r) * static_cast<size_t>(slots + 1), HUGE_VAL);
+  wideLists = wide && slots + 1 <= kWideList;
+  listStride = wideLists ? kWideList : slots + 1;
+  listSums.assign(static_cast<size_t>(r) * static_cast<size_t>(listStride), HUGE_VAL);
   listCases.resize(listSums.size());
   count.assign(static_cast<size_t>(r), 0);
   bound.assign(static_cast<size_t>(rPadded), -HUGE_VAL);
@@ -431,7 +445,7 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
       continue;
     }
     const double tolerance = kTieAbsolute * scale + DBL_MIN;
-    const size_t at = cs * static_cast<size_t>(slots + 1);
+    const size_t at = cs * static_cast<size_t>(listStride);
     const double* sums = listSums.data() + at;
     bool tie = false;
     for (int32_t i = 1; i < count[cs] && !tie; ++i) {
@@ -444,7 +458,8 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
     const int32_t reported = std::min(count[cs], static_cast<int32_t>(K));
     KNNNeighbor* out = found + cs * stride;
     for (int32_t i = 0; i < reported; ++i) {
-      out[i] = KNNNeighbor{euclidean ? std::sqrt(sums[i]) : sums[i], listCases[at + size_t(i)]};
+      out[i] = KNNNeighbor{euclidean ? std::sqrt(sums[i]) : sums[i],
+                           static_cast<int32_t>(listCases[at + size_t(i)])};
     }
     counts[static_cast<size_t>(c) * countStride] = reported;
   }

@@ -174,7 +174,9 @@ struct KNNKdTree::Impl {
   [[gnu::always_inline]] inline void FastVisitBody(int32_t node, double rd);
   template <class Terms>
   void FastVisitRoot(double rd);
-  void FastOffer(double sum, int32_t caseNumber);
+  // W: the width of the leaf scan offering (the wide one can insert in wide vectors).
+  template <int W>
+  [[gnu::always_inline]] inline void FastOffer(double sum, int32_t caseNumber);
   void ReleaseCompactRows() {
     std::vector<double>().swap(fastRows);
     std::vector<float>().swap(fastBoxes);
@@ -262,9 +264,10 @@ struct KNNKdTree::Impl {
   std::vector<double> cellHi;
   // Per-search state of the bucketed index.
   std::vector<double> queryFeatures;
-  std::vector<double> cellTerms;   // per feature position: the current cell's term
-  std::vector<double> fastSums;    // the list: K + 2 sums (one spare; +inf while unfilled)
-  std::vector<int32_t> fastCases;  // and their cases
+  std::vector<double> cellTerms;  // per feature position: the current cell's term
+  // The list: K + 2 sums (one spare; +inf while unfilled), at least kWideList, and their cases.
+  std::vector<double> fastSums;
+  std::vector<int64_t> fastCases;
   int32_t fastK = 0;
   int32_t fastCount = 0;
   double fastBound = kNoBound;
@@ -778,7 +781,9 @@ void KNNKdTree::Impl::FastVisitBody(int32_t node, double rd) {
         within &= within - 1;
         const double sum = sums[i / W][i % W];
         // The bound may have shrunk with this group's earlier offers.
-        if (sum <= fastBound) FastOffer(sum, fastIndex[static_cast<size_t>(nd.high + group + i)]);
+        if (sum <= fastBound) {
+          FastOffer<W>(sum, fastIndex[static_cast<size_t>(nd.high + group + i)]);
+        }
       }
     }
     return;
@@ -808,15 +813,23 @@ void KNNKdTree::Impl::FastVisitBody(int32_t node, double rd) {
       if ((j & 3) == 3 && sum > fastBound) break;
     }
     if (j < f || sum > fastBound) continue;
-    FastOffer(sum, caseNumber);
+    FastOffer<W>(sum, caseNumber);
   }
 }
 
 // A case whose sum is within the bound joins the list unless it is the query itself; equal
 // sums keep their visiting order.
-inline void KNNKdTree::Impl::FastOffer(double sum, int32_t caseNumber) {
+template <int W>
+void KNNKdTree::Impl::FastOffer(double sum, int32_t caseNumber) {
   if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
-  Insert(fastSums.data(), fastCases.data(), fastCount, fastK, sum, caseNumber);
+  if constexpr (W == kWideWidth) {
+    if (fastK + 1 <= kWideList) {
+      InsertWide(fastSums.data(), fastCases.data(), fastCount, fastK, sum, caseNumber);
+      fastBound = fastCount == fastK ? fastSums[static_cast<size_t>(fastK) - 1] : kNoBound;
+      return;
+    }
+  }
+  Insert<int64_t>(fastSums.data(), fastCases.data(), fastCount, fastK, sum, caseNumber);
   fastBound = fastCount == fastK ? fastSums[static_cast<size_t>(fastK) - 1] : kNoBound;
 }
 
@@ -847,7 +860,7 @@ template <class Terms>
 bool KNNKdTree::Impl::FastSearch(const double* query, int K, bool includeSelf, double scale,
                                  KNNNeighborList& list) {
   fastK = K + 1;
-  fastSums.assign(static_cast<size_t>(K) + 2, HUGE_VAL);
+  fastSums.assign(std::max<size_t>(static_cast<size_t>(K) + 2, kWideList), HUGE_VAL);
   fastCases.resize(fastSums.size());
   fastCount = 0;
   fastBound = kNoBound;
@@ -878,7 +891,8 @@ bool KNNKdTree::Impl::FastSearch(const double* query, int K, bool includeSelf, d
   }
   const int32_t reported = std::min(fastCount, static_cast<int32_t>(K));
   for (int32_t i = 0; i < reported; ++i) {
-    list.items[static_cast<size_t>(i)] = KNNNeighbor{sums[i], fastCases[static_cast<size_t>(i)]};
+    list.items[static_cast<size_t>(i)] =
+        KNNNeighbor{sums[i], static_cast<int32_t>(fastCases[static_cast<size_t>(i)])};
   }
   list.count = reported;
   return true;

@@ -213,20 +213,21 @@ template <class Terms, bool kMixed, class V>
 // branches, min and max for the sums and masks for the cases: an insertion loop exits after
 // a varying number of steps and is mispredicted there. Sums are never NaN.
 constexpr int32_t kShortList = 12;
-[[gnu::always_inline]] inline void Insert(double* sums, int32_t* cases, int32_t& count,
-                                          int32_t slots, double sum, int32_t caseNumber) {
+template <class Case>
+[[gnu::always_inline]] inline void Insert(double* sums, Case* cases, int32_t& count, int32_t slots,
+                                          double sum, Case caseNumber) {
   if (slots <= kShortList) {
     for (int32_t s = slots; s > 0; --s) {
       // Slot s takes its left neighbour when that is beyond sum, else sum when it is itself
       // beyond sum (the list is sorted, so this is max(before, min(here, sum))).
       const double before = sums[s - 1];
       const double here = sums[s];
-      const int32_t shift = -static_cast<int32_t>(before > sum);
-      const int32_t place = -static_cast<int32_t>(here > sum);
+      const Case shift = -static_cast<Case>(before > sum);
+      const Case place = -static_cast<Case>(here > sum);
       sums[s] = std::max(before, std::min(here, sum));
       cases[s] = (cases[s - 1] & shift) | (~shift & ((caseNumber & place) | (cases[s] & ~place)));
     }
-    const int32_t first = -static_cast<int32_t>(sums[0] > sum);
+    const Case first = -static_cast<Case>(sums[0] > sum);
     sums[0] = std::min(sums[0], sum);
     cases[0] = (caseNumber & first) | (cases[0] & ~first);
   } else {
@@ -239,6 +240,45 @@ constexpr int32_t kShortList = 12;
     sums[slot] = sum;
     cases[slot] = caseNumber;
   }
+  if (count < slots) ++count;
+}
+
+// The same for a list of at most kWideList entries (the spare included) in the wide vectors:
+// eight sums and their cases as two vectors each, every slot taking its left neighbour, sum
+// or itself at once.
+// (A template, so that only the wide scans that use it make it.)
+constexpr int32_t kWideList = 8;
+template <int W = kWideWidth>
+[[gnu::always_inline]] inline void InsertWide(double* sums, int64_t* cases, int32_t& count,
+                                              int32_t slots, double sum, int64_t caseNumber) {
+  static_assert(W == 4, "two vectors of four hold the eight entries");
+  using V = typename VectorOf<W>::type;
+  using M = typename VectorOf<W>::mask;
+  const V low = LoadLanes<V>(sums);
+  const V high = LoadLanes<V>(sums + 4);
+  M lowCases;
+  M highCases;
+  std::memcpy(&lowCases, cases, sizeof lowCases);
+  std::memcpy(&highCases, cases + 4, sizeof highCases);
+  // Each slot's left neighbour (none for the first): the eight shifted by one.
+  const V lowBefore = __builtin_shuffle(low, Broadcast<V>(-HUGE_VAL), M{4, 0, 1, 2});
+  const V highBefore = __builtin_shuffle(high, low, M{7, 0, 1, 2});
+  const M lowCasesBefore = __builtin_shuffle(lowCases, lowCases, M{4, 0, 1, 2});
+  const M highCasesBefore = __builtin_shuffle(highCases, lowCases, M{7, 0, 1, 2});
+  const V x = Broadcast<V>(sum);
+  const M id = M{} + caseNumber;
+  const M lowShift = lowBefore > x;
+  const M highShift = highBefore > x;
+  const M lowPlace = low > x;
+  const M highPlace = high > x;
+  const V newLow = lowShift ? lowBefore : (lowPlace ? x : low);
+  const V newHigh = highShift ? highBefore : (highPlace ? x : high);
+  const M newLowCases = lowShift ? lowCasesBefore : (lowPlace ? id : lowCases);
+  const M newHighCases = highShift ? highCasesBefore : (highPlace ? id : highCases);
+  std::memcpy(sums, &newLow, sizeof newLow);
+  std::memcpy(sums + 4, &newHigh, sizeof newHigh);
+  std::memcpy(cases, &newLowCases, sizeof newLowCases);
+  std::memcpy(cases + 4, &newHighCases, sizeof newHighCases);
   if (count < slots) ++count;
 }
 

@@ -87,7 +87,8 @@ TEST_P(CandidateSearchRandomised, AgreesWithOneTreePerFeatureList) {
     wide = !wide;
     knn_search_kernel::SetWideLeafScans(wide);
     for (const std::vector<double>& weighting : weightings) {
-      for (const int K : {1, 4, 13}) {  // 13: past the branch-free list length
+      // 6: the longest list of the wide insertion; 13: past the branch-free list length.
+      for (const int K : {1, 4, 6, 13}) {
         SCOPED_TRACE(::testing::Message()
                      << "base " << base.size() << " weighted " << !weighting.empty() << " K " << K);
         const auto weightOf = [&weighting](int f) {
