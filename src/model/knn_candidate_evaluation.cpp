@@ -1,6 +1,8 @@
 #include "model/knn_candidate_evaluation.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <utility>
 
 #include "boundary/status_codes.h"
 #include "search/knn_candidate_search.h"
@@ -53,6 +55,7 @@ VelCommon::VelStatus KNNCandidateEvaluation::Evaluate(const std::vector<int>& gr
   const size_t n = rows.size();
   const size_t r = group.size();
   applicable = false;
+  group_.clear();
   if (K_ < 1 || n == 0 || r == 0) return VelCommon::VelStatus();
   // The weights the tree would search base + c with (a build without weights keeps them).
   const std::vector<double>& weights = model_.GetTree()->Weights();
@@ -60,6 +63,7 @@ VelCommon::VelStatus KNNCandidateEvaluation::Evaluate(const std::vector<int>& gr
     KNNCandidateSearch search(store);
     if (!search.Build(base_, group, weights)) return VelCommon::VelStatus();
     applicable = true;
+    group_ = group;
     const size_t k = static_cast<size_t>(K_);
     found_.resize(r * n * k);
     counts_.resize(r * n);
@@ -87,6 +91,23 @@ VelCommon::VelStatus KNNCandidateEvaluation::Evaluate(const std::vector<int>& gr
     errors.push_back(error);
   }
   return VelCommon::VelStatus();
+}
+
+void KNNCandidateEvaluation::KeepAnswersOf(size_t index) {
+  const size_t n = model_.GetDataPreparation()->caseRows.size();
+  const auto k = static_cast<size_t>(K_);
+  if (index >= group_.size() || counts_.size() < (index + 1) * n) return;
+  if (n * (k * sizeof(KNNNeighbor) + sizeof(int32_t)) > kPassBytes) return;
+  KNNKeptAnswers kept;
+  kept.features = base_;
+  kept.features.push_back(group_[index]);
+  kept.weights = model_.GetTree()->Weights();
+  kept.K = K_;
+  const auto first = found_.begin() + static_cast<std::ptrdiff_t>(index * n * k);
+  kept.found.assign(first, first + static_cast<std::ptrdiff_t>(n * k));
+  const auto counts = counts_.begin() + static_cast<std::ptrdiff_t>(index * n);
+  kept.counts.assign(counts, counts + static_cast<std::ptrdiff_t>(n));
+  model_.KeepAnswers(std::move(kept));
 }
 
 VelCommon::VelStatus KNNCandidateEvaluation::AnswerDeferred(int candidate, KNNNeighbor* found,

@@ -33,6 +33,10 @@ class KNNCandidateEvaluation {
   VelCommon::VelStatus Evaluate(const std::vector<int>& group, std::vector<double>& errors,
                                 bool& applicable);
 
+  // Hands the model the answers of the index-th candidate of the last group evaluated (the
+  // list base + that candidate), when they fit the pass's memory budget.
+  void KeepAnswersOf(size_t index);
+
  private:
   // Answers of the cases the shared search left to a tree built for base + candidate.
   VelCommon::VelStatus AnswerDeferred(int candidate, KNNNeighbor* found, int32_t* counts);
@@ -43,4 +47,5 @@ class KNNCandidateEvaluation {
   int32_t K_;
   std::vector<KNNNeighbor> found_;  // per candidate of the group: K slots per case
   std::vector<int32_t> counts_;     // per candidate of the group: one count per case
+  std::vector<int> group_;          // the last group evaluated
 };

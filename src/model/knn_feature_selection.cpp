@@ -44,31 +44,7 @@ VelCommon::VelStatus KNNSpecificNumFS::EvaluateCurrent(KNNSingleResponseModel& m
   return status;
 }
 
-VelCommon::VelStatus KNNSpecificNumFS::TrialPass(KNNSingleResponseModel& model, int32_t K) {
-  trialErrors_.clear();
-  size_t next = 0;  // remaining candidates evaluated so far
-  const std::vector<int> base(selected.begin(), selected.end() - 1);
-  if (sharedSearches && (base.empty() || base.size() >= kSharedSearchBase)) {
-    KNNCandidateEvaluation shared(model, *predictionFactory, base, K);
-    for (size_t group = shared.GroupSize(remaining.size()); group > 0;
-         group = shared.GroupSize(remaining.size() - next)) {
-      const std::vector<int> candidates(
-          remaining.begin() + static_cast<std::ptrdiff_t>(next),
-          remaining.begin() + static_cast<std::ptrdiff_t>(next + group));
-      bool applicable = false;
-      status = shared.Evaluate(candidates, trialErrors_, applicable);
-      if (status.IsError()) return status;
-      if (!applicable) break;
-      next += group;
-    }
-  }
-  for (; next < remaining.size(); ++next) {
-    selected.back() = remaining[next];
-    double error = 0.0;
-    status = Evaluate(model, selected, K, error);
-    if (status.IsError()) return status;
-    trialErrors_.push_back(error);
-  }
+size_t KNNSpecificNumFS::BestTrial() const {
   // Strictly smaller only: among equal errors the earliest candidate stays.
   double bestError = DBL_MAX;
   size_t best = 0;
@@ -78,6 +54,41 @@ VelCommon::VelStatus KNNSpecificNumFS::TrialPass(KNNSingleResponseModel& model, 
       best = i;
     }
   }
+  return best;
+}
+
+VelCommon::VelStatus KNNSpecificNumFS::TrialPass(KNNSingleResponseModel& model, int32_t K) {
+  trialErrors_.clear();
+  size_t next = 0;  // remaining candidates evaluated so far
+  const std::vector<int> base(selected.begin(), selected.end() - 1);
+  if (sharedSearches && (base.empty() || base.size() >= kSharedSearchBase)) {
+    KNNCandidateEvaluation shared(model, *predictionFactory, base, K);
+    size_t lastGroup = 0;  // where the last group evaluated starts
+    for (size_t group = shared.GroupSize(remaining.size()); group > 0;
+         group = shared.GroupSize(remaining.size() - next)) {
+      const std::vector<int> candidates(
+          remaining.begin() + static_cast<std::ptrdiff_t>(next),
+          remaining.begin() + static_cast<std::ptrdiff_t>(next + group));
+      bool applicable = false;
+      status = shared.Evaluate(candidates, trialErrors_, applicable);
+      if (status.IsError()) return status;
+      if (!applicable) break;
+      lastGroup = next;
+      next += group;
+    }
+    // The winner's answers serve the scoring of its list that follows the selection.
+    if (next == remaining.size() && next > 0 && BestTrial() >= lastGroup) {
+      shared.KeepAnswersOf(BestTrial() - lastGroup);
+    }
+  }
+  for (; next < remaining.size(); ++next) {
+    selected.back() = remaining[next];
+    double error = 0.0;
+    status = Evaluate(model, selected, K, error);
+    if (status.IsError()) return status;
+    trialErrors_.push_back(error);
+  }
+  const size_t best = BestTrial();
   selected.back() = remaining[best];
   stepErrors.push_back(trialErrors_[best]);
   remaining.erase(remaining.begin() + static_cast<std::ptrdiff_t>(best));

@@ -57,6 +57,8 @@ class KNNSpecificNumFS {
   // Tries every remaining candidate in the trial slot (the last entry of selected) and keeps
   // the one with the lowest error; the earliest candidate wins ties.
   VelCommon::VelStatus TrialPass(KNNSingleResponseModel& model, int32_t K);
+  // The position of the lowest trial error (the earliest among equal ones).
+  size_t BestTrial() const;
 
   std::vector<double> trialErrors_;
 };

@@ -49,6 +49,15 @@ VelCommon::VelStatus KNNSingleResponseModel::BuildTree() {
   return status_;
 }
 
+const KNNKeptAnswers* KNNSingleResponseModel::KeptAnswers(int32_t K) const {
+  if (K < 1 || kept_.K != K || tree_ == nullptr ||
+      kept_.counts.size() != dataPreparation_->caseRows.size() ||
+      !tree_->IsBuiltOver(kept_.features) || tree_->Weights() != kept_.weights) {
+    return nullptr;
+  }
+  return &kept_;
+}
+
 void KNNSingleResponseModel::Display() {
   VelComponentDisplay::DisplayText("KNNSingleResponseModel display start");
   if (tree_ != nullptr) tree_->DisplayAll();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "data/knn_data_preparation.h"
@@ -11,6 +12,16 @@
 #include "predict/knn_prediction_summary.h"
 #include "search/knn_kd_tree.h"
 #include "settings/knn_settings.h"
+
+// Leave-self-out answers a selection pass found for the feature list it chose, kept so that
+// scoring the training cases with that list again reads them instead of searching.
+struct KNNKeptAnswers {
+  std::vector<int> features;    // in column order
+  std::vector<double> weights;  // the tree's, by variable column
+  int32_t K = 0;
+  std::vector<KNNNeighbor> found;  // K slots per case
+  std::vector<int32_t> counts;     // one per case
+};
 
 class KNNSingleResponseModel {
  public:
@@ -49,6 +60,11 @@ class KNNSingleResponseModel {
   // Null when the model has no response.
   KNNPredictionSummary* GetPredictor() const { return predictor_.get(); }
 
+  void KeepAnswers(KNNKeptAnswers answers) { kept_ = std::move(answers); }
+  // The kept answers when the tree in place searches exactly as they were found (same
+  // features in the same order, same weights, no fold left out) for K neighbours; else null.
+  const KNNKeptAnswers* KeptAnswers(int32_t K) const;
+
  private:
   KNNSettings* settings_;
   VelMTD::VelVarList* variableList_;
@@ -62,4 +78,5 @@ class KNNSingleResponseModel {
   int32_t responseIndex_;
   bool isContinuous_;
   VelCommon::VelStatus status_;
+  KNNKeptAnswers kept_;
 };

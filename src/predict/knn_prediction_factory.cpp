@@ -50,6 +50,12 @@ VelCommon::VelStatus KNNPredictionFactory::ScoreCases(KNNSingleResponseModel& mo
   const int32_t foldColumn = model.GetSettings()->VFoldVariable;
   const bool foldOnly = fold != -1 && foldColumn != -1;
   const double foldValue = static_cast<double>(fold);
+  if (fold == -1 && &rows == &model.GetDataPreparation()->caseRows) {
+    // A selection pass found these very answers (same list, weights and K): read them.
+    if (const KNNKeptAnswers* kept = model.KeptAnswers(K)) {
+      return ScoreFound(rows, kept->found.data(), kept->counts.data(), static_cast<size_t>(K), K);
+    }
+  }
   KNNKdTree& tree = *model.GetTree();
   tree.PlanSearches(K);
   Reset();

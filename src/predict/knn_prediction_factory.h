@@ -30,8 +30,9 @@ class KNNPredictionFactory {
   virtual void Output(KNNNeighborList&, const double*) {}
 
   // Predicts every case of rows (only the cases of fold when fold is not -1) from its K
-  // nearest other cases in model's tree. 1 on a stop request, 200064 when a search finds
-  // no neighbour, or the first failed accumulation.
+  // nearest other cases in model's tree (or from the model's kept answers, when they are
+  // that tree's). 1 on a stop request, 200064 when a search finds no neighbour, or the first
+  // failed accumulation.
   VelCommon::VelStatus ScoreCases(KNNSingleResponseModel& model, const KNNCaseRows& rows,
                                   int32_t fold, int32_t K);
   // The same pass over every case of rows with the answers found beforehand: case i's

@@ -217,6 +217,7 @@ struct KNNKdTree::Impl {
   std::vector<int> categoricalColumns;              // distinct categorical feature columns
   bool built = false;                               // a build is in place
   int lastFold = -1;
+  std::vector<int> builtFeatures;  // of the build in place
 
   // Canonical walk, built on demand.
   std::vector<int32_t> index;  // case numbers, permuted by the build
@@ -1129,8 +1130,14 @@ VelCommon::VelStatus KNNKdTree::Build(const std::vector<int>& features, int fold
   t.wideScans = WideLeafScans();
   // The walk's tree and its index are made when a search first needs them.
   t.ReleaseCanonical();
+  t.builtFeatures = features;
   t.built = true;
   return status_;
+}
+
+bool KNNKdTree::IsBuiltOver(const std::vector<int>& features) const {
+  const Impl& t = *impl_;
+  return t.built && status_.IsOK() && t.lastFold == -1 && t.builtFeatures == features;
 }
 
 KNNNeighborList& KNNKdTree::FindNearest(const double* query, int K, bool includeSelf) {

@@ -66,6 +66,9 @@ class KNNKdTree : public IKNNNearestNeighbor {
   // queries are asked; consecutive nearby queries find their data in cache).
   void QueryOrder(const std::vector<const double*>& rows, std::vector<int32_t>& order);
 
+  // Whether the tree in place was built over exactly these features, in this order, with no
+  // fold left out.
+  bool IsBuiltOver(const std::vector<int>& features) const;
   // The tree's weight of each variable column (1.0 unless a build set it).
   const std::vector<double>& Weights() const { return weights_; }
   int PointCount() const { return pointCount_; }

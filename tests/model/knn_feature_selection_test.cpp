@@ -211,6 +211,37 @@ TEST(FeatureSelectionTest, SharedSearchesGiveTheErrorsOfOneTreePerList) {
           ASSERT_TRUE(strategy.Select(model, 4).IsOK());
           selected.push_back(strategy.selected);
           errors.push_back(strategy.stepErrors);
+
+          // The last pass leaves its winner's answers for scoring that list again: they give
+          // the scores of a fresh search, and only for that tree and K.
+          ASSERT_TRUE(model.BuildTreeForFeatures(strategy.selected, -1).IsOK());
+          // (A last pass with one candidate left builds its one tree instead.)
+          const size_t added = strategy.selected.size() - (forced ? 1 : 0);
+          if (!shared || candidates.size() - (added - 1) < 2) {
+            EXPECT_EQ(model.KeptAnswers(4), nullptr);
+            continue;
+          }
+          ASSERT_NE(model.KeptAnswers(4), nullptr);
+          EXPECT_EQ(model.KeptAnswers(5), nullptr);
+          const KNNCaseRows& rows = table.Data().caseRows;
+          ASSERT_TRUE(factory.ScoreCases(model, rows, -1, 4).IsOK());
+          const double kept = factory.GetErrors()[0];
+          EXPECT_EQ(std::memcmp(&kept, &errors.back().back(), sizeof kept), 0);
+          std::vector<int> reordered = strategy.selected;
+          std::swap(reordered[0], reordered[1]);
+          ASSERT_TRUE(model.BuildTreeForFeatures(reordered, -1).IsOK());
+          EXPECT_EQ(model.KeptAnswers(4), nullptr);
+          std::vector<double> heavier(strategy.selected.size(), 1.0);
+          heavier[0] = 2.0;
+          ASSERT_TRUE(model.GetTree()->Build(strategy.selected, -1, &heavier).IsOK());
+          EXPECT_EQ(model.KeptAnswers(4), nullptr);
+          heavier[0] = 1.0;
+          ASSERT_TRUE(model.GetTree()->Build(strategy.selected, -1, &heavier).IsOK());
+          ASSERT_NE(model.KeptAnswers(4), nullptr);
+          model.KeepAnswers({});  // a fresh search from here
+          ASSERT_TRUE(factory.ScoreCases(model, rows, -1, 4).IsOK());
+          const double searched = factory.GetErrors()[0];
+          EXPECT_EQ(std::memcmp(&kept, &searched, sizeof kept), 0);
         }
         EXPECT_EQ(selected[0], selected[1]);
         ASSERT_EQ(errors[0].size(), errors[1].size());
