@@ -15,6 +15,9 @@ constexpr size_t kPassBytes = size_t{64} << 20;
 // Stop requests are looked at this often during the searches of a pass.
 constexpr size_t kStopCheckInterval = 256;
 
+// How many searches ahead a case's row and answer slots are asked for.
+constexpr size_t kPrefetchAhead = 4;
+
 }  // namespace
 
 VelCommon::VelStatus KNNPassError(const VelCommon::VelStatus& scored,
@@ -69,11 +72,23 @@ VelCommon::VelStatus KNNCandidateEvaluation::Evaluate(const std::vector<int>& gr
     counts_.resize(r * n);
     KNNStopControl* stop = factory_.StopControl();
     const std::vector<int32_t>& order = search.CaseOrder();
+    const size_t rowBytes = static_cast<size_t>(store.rowWidth) * sizeof(double);
     for (size_t i = 0; i < order.size(); ++i) {
       if (stop != nullptr && i % kStopCheckInterval == 0 && stop->ShouldStop()) {
         return KNNStatus::Error(KNNStatus::kInterrupted);
       }
       const auto caseNumber = static_cast<size_t>(order[i]);
+      if (i + kPrefetchAhead < order.size()) {
+        // A case a few searches ahead: its row and where its answers go are scattered in
+        // memory (the search order is the tree's, not the cases').
+        const auto ahead = static_cast<size_t>(order[i + kPrefetchAhead]);
+        const char* row = reinterpret_cast<const char*>(rows[ahead]);
+        for (size_t line = 0; line < rowBytes; line += 64) __builtin_prefetch(row + line);
+        for (size_t c = 0; c < r; ++c) {
+          __builtin_prefetch(found_.data() + (c * n + ahead) * k, 1);
+          __builtin_prefetch(counts_.data() + c * n + ahead, 1);
+        }
+      }
       // One candidate's answers lie together, in case order, as scoring reads them.
       search.Search(order[i], K_, found_.data() + caseNumber * k, n * k,
                     counts_.data() + caseNumber, n);
