@@ -231,6 +231,7 @@ struct KNNKdTree::Impl {
 
   // Build scratch, reused across builds.
   std::vector<Bound> savedBounds;  // per depth: the bounds of every feature position
+  std::vector<double> cutValues;   // the values of the stretch being cut
   std::vector<PendingBuild> pendingBuilds;
   std::vector<unsigned> histogram;
   std::vector<PendingSearch> pendingSearches;
@@ -354,7 +355,15 @@ bool KNNKdTree::Impl::IsFlatCell() const {
 // then those above it; returns how many of them go to the low child.
 int32_t KNNKdTree::Impl::ContinuousCut(int32_t start, int32_t n, int column, double s, double& cv) {
   int32_t* stretch = index.data() + start;
-  auto value = [&](int32_t i) { return s * Row(stretch[i])[column]; };
+  // The stretch's values, read from the scattered rows once and exchanged along with it.
+  cutValues.resize(static_cast<size_t>(n));
+  double* values = cutValues.data();
+  for (int32_t i = 0; i < n; ++i) values[i] = s * Row(stretch[i])[column];
+  auto value = [values](int32_t i) { return values[i]; };
+  auto exchange = [stretch, values](int32_t i, int32_t j) {
+    std::swap(stretch[i], stretch[j]);
+    std::swap(values[i], values[j]);
+  };
 
   double lowest = value(0);
   double highest = lowest;
@@ -381,7 +390,7 @@ int32_t KNNKdTree::Impl::ContinuousCut(int32_t start, int32_t n, int column, dou
     while (l < n && value(l) < cv) ++l;
     while (r >= 0 && value(r) >= cv) --r;
     if (l > r) break;
-    std::swap(stretch[l++], stretch[r--]);
+    exchange(l++, r--);
   }
   const int32_t br1 = l;
   r = n - 1;
@@ -389,7 +398,7 @@ int32_t KNNKdTree::Impl::ContinuousCut(int32_t start, int32_t n, int column, dou
     while (l < n && value(l) <= cv) ++l;
     while (r >= br1 && value(r) > cv) --r;
     if (l > r) break;
-    std::swap(stretch[l++], stretch[r--]);
+    exchange(l++, r--);
   }
   const int32_t br2 = l;
   std::sort(stretch + br1, stretch + br2, std::greater<int32_t>());
