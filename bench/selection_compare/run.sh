@@ -1,7 +1,8 @@
 #!/bin/sh
 # The selection comparison in one command: generates the data sets (fixed seeds), runs
 # `knn build` (end to end: CSV read, selection, PMML written) and the contenders one after
-# the other on this machine, and prints the ratio table with the machine's facts.
+# the other on this machine (knn and the cKDTree loops in three rounds spread over the run,
+# their medians reported), and prints the ratio table with the machine's facts.
 #
 #   bench/selection_compare/run.sh [--no-sklearn] [--no-memory]
 #
@@ -67,17 +68,36 @@ rss_kb() { cut -d' ' -f2 "$work/$1.time"; }
 selection_seconds() { sed -n 's/^seconds=\([0-9.]*\).*/\1/p' "$work/$1.out"; }
 result() { sed -n 's/.*result=//p' "$work/$1.out"; }
 
-echo "knn build: forward selection (fs) and K selection (ks)"
-timed knn-fs "$knn" build "$work/fs.xml" "$work/fs.csv" -o "$work/fs.pmml" --quiet
-timed knn-ks "$knn" build "$work/ks.xml" "$work/ks.csv" -o "$work/ks.pmml" --quiet
-echo "cKDTree loops"
-timed ckdtree-fs "$python" "$here/contenders.py" ckdtree-fs "$work/fs.csv"
-timed ckdtree-ks "$python" "$here/contenders.py" ckdtree-ks "$work/ks.csv"
+# knn and the cKDTree loops run in rounds spread over the whole comparison, the long
+# scikit-learn runs between them, and each reports its median round: the machine's speed
+# drifts from minute to minute, and a single few-second run would sample one moment of it
+# against contenders that take minutes.
+round() {
+  r=$1
+  echo "round $r: knn build (fs, ks) and cKDTree loops"
+  timed "knn-fs-$r" "$knn" build "$work/fs.xml" "$work/fs.csv" -o "$work/fs.pmml" --quiet
+  timed "knn-ks-$r" "$knn" build "$work/ks.xml" "$work/ks.csv" -o "$work/ks.pmml" --quiet
+  timed "ckdtree-fs-$r" "$python" "$here/contenders.py" ckdtree-fs "$work/fs.csv"
+  timed "ckdtree-ks-$r" "$python" "$here/contenders.py" ckdtree-ks "$work/ks.csv"
+}
+round 1
 if [ "$sklearn" = 1 ]; then
-  echo "scikit-learn"
+  echo "scikit-learn: SequentialFeatureSelector"
   timed sklearn-fs "$python" "$here/contenders.py" sklearn-fs "$work/fs.csv"
+fi
+round 2
+if [ "$sklearn" = 1 ]; then
+  echo "scikit-learn: GridSearchCV"
   timed sklearn-ks "$python" "$here/contenders.py" sklearn-ks "$work/ks.csv"
 fi
+round 3
+# The median of the three rounds' values printed by a command given the round's label.
+median3() {
+  for r in 1 2 3; do "$1" "$2-$r"; done | sort -g | sed -n 2p
+}
+rounds() {
+  echo "$(for r in 1 2 3; do "$1" "$2-$r"; done | tr '\n' '/' | sed 's:/$::')"
+}
 if [ "$memory" = 1 ]; then
   echo "knn build: 1,000,000 cases (memory)"
   timed knn-big "$knn" build "$work/big.xml" "$work/big.csv" -o "$work/big.pmml" --quiet
@@ -96,23 +116,26 @@ echo "python:      $("$python" -c 'import sys, numpy, scipy; print(sys.version.s
 echo
 echo "## Selection: knn build end to end against each contender's selection alone (single thread)"
 echo
-echo "| task | knn build (s) | contender | contender (s) | contender / knn | goal |"
+echo "| task | knn build (s, median) | contender | contender (s; cKDTree: median) | contender / knn | goal |"
 echo "|---|---:|---|---:|---:|---|"
-row() {  # task knn-label contender-label contender-name goal
-  k=$(wall "$2")
-  c=$(selection_seconds "$3")
+row() {  # task knn-label contender-seconds contender-name goal
+  k=$(median3 wall "$2")
+  c=$3
   ratio=$(awk -v c="$c" -v k="$k" 'BEGIN { if (k > 0) printf "%.2f", c / k; else print "-" }')
   echo "| $1 | $k | $4 | $c | $ratio | $5 |"
 }
-row "forward selection, 8 of 20, K = 5, n = 20,000" knn-fs ckdtree-fs "cKDTree loop" ">= 2"
-[ "$sklearn" = 1 ] && row "forward selection, 8 of 20, K = 5, n = 20,000" knn-fs sklearn-fs "SequentialFeatureSelector(cv=5)" ">= 10"
-row "K = 3..30, 10 folds, n = 100,000" knn-ks ckdtree-ks "cKDTree loop" ">= 1"
-[ "$sklearn" = 1 ] && row "K = 3..30, 10 folds, n = 100,000" knn-ks sklearn-ks "GridSearchCV" ">= 50"
+row "forward selection, 8 of 20, K = 5, n = 20,000" knn-fs "$(median3 selection_seconds ckdtree-fs)" "cKDTree loop" ">= 2"
+[ "$sklearn" = 1 ] && row "forward selection, 8 of 20, K = 5, n = 20,000" knn-fs "$(selection_seconds sklearn-fs)" "SequentialFeatureSelector(cv=5)" ">= 10"
+row "K = 3..30, 10 folds, n = 100,000" knn-ks "$(median3 selection_seconds ckdtree-ks)" "cKDTree loop" ">= 1"
+[ "$sklearn" = 1 ] && row "K = 3..30, 10 folds, n = 100,000" knn-ks "$(selection_seconds sklearn-ks)" "GridSearchCV" ">= 50"
 echo
-echo "Chosen: knn fs: $(grep -i 'feature' "$work/knn-fs.err" | head -1 | sed 's/^ *//')"
-echo "        cKDTree fs: $(result ckdtree-fs)$( [ "$sklearn" = 1 ] && echo "; scikit-learn fs (5-fold): $(result sklearn-fs)")"
-echo "        knn ks: $(grep -i 'K' "$work/knn-ks.err" | head -1 | sed 's/^ *//')"
-echo "        cKDTree ks: $(result ckdtree-ks)$( [ "$sklearn" = 1 ] && echo "; scikit-learn ks: $(result sklearn-ks)")"
+echo "Rounds (s): knn fs $(rounds wall knn-fs); knn ks $(rounds wall knn-ks);"
+echo "            cKDTree fs $(rounds selection_seconds ckdtree-fs); cKDTree ks $(rounds selection_seconds ckdtree-ks)"
+echo
+echo "Chosen: knn fs: $(grep -i 'feature' "$work/knn-fs-1.err" | head -1 | sed 's/^ *//')"
+echo "        cKDTree fs: $(result ckdtree-fs-1)$( [ "$sklearn" = 1 ] && echo "; scikit-learn fs (5-fold): $(result sklearn-fs)")"
+echo "        knn ks: $(grep -i 'K' "$work/knn-ks-1.err" | head -1 | sed 's/^ *//')"
+echo "        cKDTree ks: $(result ckdtree-ks-1)$( [ "$sklearn" = 1 ] && echo "; scikit-learn ks: $(result sklearn-ks)")"
 if [ "$memory" = 1 ]; then
   n=1000000
   fields=$(sed -n '/<fields>/,/<\/fields>/p' "$work/big.xml" | grep -c '<field name=')
