@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -359,52 +360,13 @@ std::string FormatCommon(double value, const char* format) {
 
 }  // namespace
 
-char* FormatG15(double value, char* buffer) {
-  char* const end = buffer + kNumberTextSize;
-  // The shortest round-trip text S of a normal value V (at most 17 digits) is rounded to 15
-  // digits. V lies within half a unit in its last binary place of S: at most 2^-53 |V|, which
-  // with S's first digit d is less than 0.0112 (d + 1) units of the 15th decimal digit. So V
-  // and S round alike unless S's digits past the 15th lie that close to a half; those, zero
-  // and subnormal values (where the bound fails) take the slower precise conversion. The
-  // digits are then laid out as %g does.
-  const auto precise = [&] {
-    return std::to_chars(buffer, end, value, std::chars_format::general, 15).ptr;
-  };
-  if (!(std::fabs(value) >= DBL_MIN && std::fabs(value) <= DBL_MAX)) return precise();
-  char shortest[kNumberTextSize];
-  const char* stop =
-      std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific).ptr;
-  // shortest: [-]d[.ddd]e(+|-)xx
-  const char* p = shortest;
-  const bool negative = *p == '-';
-  if (negative) ++p;
-  char digits[kNumberTextSize];
-  int count = 0;
-  for (; p < stop && *p != 'e'; ++p) {
-    if (*p != '.') digits[count++] = *p;
-  }
-  int exponent = 0;
-  std::from_chars(p + (p[1] == '+' ? 2 : 1), stop, exponent);
-  if (count > 15) {
-    // Hundredths of a unit of the 15th digit.
-    const int tail = (digits[15] - '0') * 10 + (count > 16 ? digits[16] - '0' : 0);
-    const int margin = ((digits[0] - '0' + 1) * 112 + 99) / 100 + 1;  // hundredths, rounded up
-    if (count > 17 || (tail >= 50 - margin && tail <= 50 + margin)) return precise();
-    count = 15;
-    if (tail > 50) {
-      int i = 14;
-      for (; i >= 0 && digits[i] == '9'; --i) digits[i] = '0';
-      if (i >= 0) {
-        ++digits[i];
-      } else {  // 99...9 rounds to 10...0: one more in the exponent
-        digits[0] = '1';
-        ++exponent;
-      }
-    }
-    while (count > 1 && digits[count - 1] == '0') --count;
-  }
+namespace {
 
-  char* out = buffer;
+__extension__ typedef unsigned __int128 Wide;
+
+// The %g layout (precision 15) of a number's significant digits (count of them, no trailing
+// zeros) and decimal exponent.
+char* LayOutG15(char* out, char* end, bool negative, const char* digits, int count, int exponent) {
   if (negative) *out++ = '-';
   if (exponent < -4 || exponent >= 15) {
     *out++ = digits[0];
@@ -432,6 +394,119 @@ char* FormatG15(double value, char* buffer) {
     for (int i = exponent + 1; i < count; ++i) *out++ = digits[i];
   }
   return out;
+}
+
+// The 15 significant digits of |value| rounded to nearest, exactly, for 1e-4 <= |value| <
+// 1e15 (the data's and the distances' usual range): |value| = m 2^e with m < 2^53, and
+// m 10^(14 - X) 2^e is formed in 128-bit integers. False when the value is out of that range
+// or lies exactly half-way (printf's tie rule is then left to the precise conversion).
+bool ExactDigits15(double magnitude, char* digits, int& count, int& exponent) {
+  static constexpr uint64_t kPowers[] = {1ULL,
+                                         10ULL,
+                                         100ULL,
+                                         1000ULL,
+                                         10000ULL,
+                                         100000ULL,
+                                         1000000ULL,
+                                         10000000ULL,
+                                         100000000ULL,
+                                         1000000000ULL,
+                                         10000000000ULL,
+                                         100000000000ULL,
+                                         1000000000000ULL,
+                                         10000000000000ULL,
+                                         100000000000000ULL,
+                                         1000000000000000ULL,
+                                         10000000000000000ULL,
+                                         100000000000000000ULL,
+                                         1000000000000000000ULL};
+  if (!(magnitude >= 1e-4 && magnitude < 1e15)) return false;
+  int binary = 0;
+  const double fraction = std::frexp(magnitude, &binary);  // magnitude = fraction 2^binary
+  const auto m = static_cast<uint64_t>(std::ldexp(fraction, 53));
+  const int shift = 53 - binary;  // magnitude = m 2^-shift, shift >= 3 in this range
+  int x = static_cast<int>(std::floor(std::log10(magnitude)));
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int scale = 14 - x;
+    if (scale < 0 || scale > 18) return false;
+    const Wide product = static_cast<Wide>(m) * kPowers[scale];
+    Wide n = product >> shift;
+    const Wide rest = product - (n << shift);
+    const Wide half = static_cast<Wide>(1) << (shift - 1);
+    if (n < kPowers[14]) {  // the guess of the exponent was one too high
+      --x;
+      continue;
+    }
+    if (n >= kPowers[15]) {  // one too low
+      ++x;
+      continue;
+    }
+    if (rest == half) return false;
+    if (rest > half) ++n;
+    if (n == kPowers[15]) {  // 99...9 rounds to 10...0
+      n = kPowers[14];
+      ++x;
+    }
+    auto v = static_cast<uint64_t>(n);
+    for (int i = 14; i >= 0; --i, v /= 10) digits[i] = static_cast<char>('0' + v % 10);
+    count = 15;
+    while (count > 1 && digits[count - 1] == '0') --count;
+    exponent = x;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+char* FormatG15(double value, char* buffer) {
+  char* const end = buffer + kNumberTextSize;
+  const auto precise = [&] {
+    return std::to_chars(buffer, end, value, std::chars_format::general, 15).ptr;
+  };
+  if (!(std::fabs(value) >= DBL_MIN && std::fabs(value) <= DBL_MAX)) return precise();
+  char digits[kNumberTextSize];
+  int count = 0;
+  int exponent = 0;
+  if (ExactDigits15(std::fabs(value), digits, count, exponent)) {
+    return LayOutG15(buffer, end, std::signbit(value), digits, count, exponent);
+  }
+  // Elsewhere: the shortest round-trip text S of a normal value V (at most 17 digits) is
+  // rounded to 15 digits. V lies within half a unit in its last binary place of S: at most
+  // 2^-53 |V|, which with S's first digit d is less than 0.0112 (d + 1) units of the 15th
+  // decimal digit. So V and S round alike unless S's digits past the 15th lie that close to
+  // a half; those, zero and subnormal values (where the bound fails) take the slower
+  // precise conversion.
+  char shortest[kNumberTextSize];
+  const char* stop =
+      std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific).ptr;
+  // shortest: [-]d[.ddd]e(+|-)xx
+  const char* p = shortest;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  for (; p < stop && *p != 'e'; ++p) {
+    if (*p != '.') digits[count++] = *p;
+  }
+  std::from_chars(p + (p[1] == '+' ? 2 : 1), stop, exponent);
+  if (count > 15) {
+    // Hundredths of a unit of the 15th digit.
+    const int tail = (digits[15] - '0') * 10 + (count > 16 ? digits[16] - '0' : 0);
+    const int margin = ((digits[0] - '0' + 1) * 112 + 99) / 100 + 1;  // hundredths, rounded up
+    if (count > 17 || (tail >= 50 - margin && tail <= 50 + margin)) return precise();
+    count = 15;
+    if (tail > 50) {
+      int i = 14;
+      for (; i >= 0 && digits[i] == '9'; --i) digits[i] = '0';
+      if (i >= 0) {
+        ++digits[i];
+      } else {  // 99...9 rounds to 10...0: one more in the exponent
+        digits[0] = '1';
+        ++exponent;
+      }
+    }
+    while (count > 1 && digits[count - 1] == '0') --count;
+  }
+  return LayOutG15(buffer, end, negative, digits, count, exponent);
 }
 
 std::string TextElementMarkup(const std::string& name, const std::string& text) {
