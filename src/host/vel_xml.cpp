@@ -509,9 +509,10 @@ char* FormatG15(double value, char* buffer) {
   return LayOutG15(buffer, end, negative, digits, count, exponent);
 }
 
-std::string TextElementMarkup(const std::string& name, const std::string& text) {
-  ExportFormat fresh;
-  std::string markup = NodeLead(fresh);
+namespace {
+
+// <name>text</name>, the text escaped: an element holding only text, on its line.
+void AppendTextOnly(std::string& markup, const std::string& name, const std::string& text) {
   markup += '<';
   markup += name;
   markup += '>';
@@ -519,6 +520,14 @@ std::string TextElementMarkup(const std::string& name, const std::string& text) 
   markup += "</";
   markup += name;
   markup += '>';
+}
+
+}  // namespace
+
+std::string TextElementMarkup(const std::string& name, const std::string& text) {
+  ExportFormat fresh;
+  std::string markup = NodeLead(fresh);
+  AppendTextOnly(markup, name, text);
   return markup;
 }
 
@@ -537,13 +546,7 @@ void AppendTextElementsMarkup(std::string& markup, const std::string& name,
   for (size_t i = 0; i < count; ++i) {
     format.SetDepth(1);
     markup += NodeLead(format);
-    markup += '<';
-    markup += names[i];
-    markup += '>';
-    markup += EscapeText(texts[i], false);
-    markup += "</";
-    markup += names[i];
-    markup += '>';
+    AppendTextOnly(markup, names[i], texts[i]);
     AfterNode(format);
   }
   format.SetDepth(0);

@@ -77,8 +77,9 @@ VelCommon::VelStatus KNNSpecificNumFS::TrialPass(KNNSingleResponseModel& model, 
       next += group;
     }
     // The winner's answers serve the scoring of its list that follows the selection.
-    if (next == remaining.size() && next > 0 && BestTrial() >= lastGroup) {
-      shared.KeepAnswersOf(BestTrial() - lastGroup);
+    if (next == remaining.size() && next > 0) {
+      const size_t best = BestTrial();
+      if (best >= lastGroup) shared.KeepAnswersOf(best - lastGroup);
     }
   }
   for (; next < remaining.size(); ++next) {

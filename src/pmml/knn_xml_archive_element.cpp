@@ -175,11 +175,7 @@ int KNNXMLArchiveElement::AddChild(VelXML::XMLInterface* node) {
 }
 
 int KNNXMLArchiveElement::WriteRaw(const std::string& text) {
-  if (tempStream_) {
-    ToEnd();
-    VelXML::Write(*tempStream_, text);
-  }
-  return ++childCount_;
+  return Put(text, false);
 }
 
 int KNNXMLArchiveElement::WriteTextElement(const std::string& name, const std::string& text) {
@@ -187,12 +183,16 @@ int KNNXMLArchiveElement::WriteTextElement(const std::string& name, const std::s
 }
 
 int KNNXMLArchiveElement::WriteMarkup(const std::string& markup) {
+  return Put(markup, useUTF8_);
+}
+
+int KNNXMLArchiveElement::Put(const std::string& text, bool asUTF8) {
   if (tempStream_) {
     ToEnd();
-    if (useUTF8_) {
-      VelXML::WriteUTF(*tempStream_, markup);
+    if (asUTF8) {
+      VelXML::WriteUTF(*tempStream_, text);
     } else {
-      VelXML::Write(*tempStream_, markup);
+      VelXML::Write(*tempStream_, text);
     }
   }
   return ++childCount_;

@@ -53,6 +53,8 @@ class KNNXMLArchiveElement : public VelXML::XMLElement {
   int WriteNode(const VelXML::XMLInterface& node);
   // Moves the file's position back to its end if it was read since the last write.
   void ToEnd();
+  // Appends text to the file (converted to UTF-8 when asUTF8) as one item.
+  int Put(const std::string& text, bool asUTF8);
   // The serialisation, one piece at a time, shared by AppendTo and WriteTo.
   void Serialise(VelXML::ExportFormat& format,
                  const std::function<void(const std::string&, bool markup)>& emit) const;

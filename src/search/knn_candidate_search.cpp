@@ -110,8 +110,7 @@ struct KNNCandidateSearch::Impl {
   // their cases.
   std::vector<double> listSums;
   std::vector<int64_t> listCases;
-  int32_t listStride = 0;  // slots + 1, or kWideList when the list fits the wide insertion
-  bool wideLists = false;
+  int32_t listStride = 0;  // ListStride(slots)
   std::vector<int32_t> count;
   std::vector<double> bound;            // per candidate: its (K + 1)-th sum, or kNoBound
   std::vector<double> candidateWeight;  // rPadded entries, zero beyond r
@@ -321,15 +320,8 @@ void KNNCandidateSearch::Impl::Offer(int c, double sum, int32_t caseNumber) {
   if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
   const size_t cs = static_cast<size_t>(c);
   const size_t at = cs * static_cast<size_t>(listStride);
-  if constexpr (W == kWideWidth) {
-    if (wideLists) {
-      InsertWide(listSums.data() + at, listCases.data() + at, count[cs], slots, sum, caseNumber);
-      bound[cs] = count[cs] == slots ? listSums[at + static_cast<size_t>(slots) - 1] : kNoBound;
-      return;
-    }
-  }
-  Insert<int64_t>(listSums.data() + at, listCases.data() + at, count[cs], slots, sum, caseNumber);
-  bound[cs] = count[cs] == slots ? listSums[at + static_cast<size_t>(slots) - 1] : kNoBound;
+  bound[cs] = InsertInList<W>(listSums.data() + at, listCases.data() + at, count[cs], slots, sum,
+                              caseNumber);
 }
 
 // Without base features each list has one column: its nearest cases are the query's
@@ -392,8 +384,7 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
   const double* query = Row(caseNumber);
   current = caseNumber;
   slots = K + 1;
-  wideLists = wide && slots + 1 <= kWideList;
-  listStride = wideLists ? kWideList : slots + 1;
+  listStride = ListStride(slots);
   listSums.assign(static_cast<size_t>(r) * static_cast<size_t>(listStride), HUGE_VAL);
   listCases.resize(listSums.size());
   count.assign(static_cast<size_t>(r), 0);

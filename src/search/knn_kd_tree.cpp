@@ -267,7 +267,7 @@ struct KNNKdTree::Impl {
   // Per-search state of the bucketed index.
   std::vector<double> queryFeatures;
   std::vector<double> cellTerms;  // per feature position: the current cell's term
-  // The list: K + 2 sums (one spare; +inf while unfilled), at least kWideList, and their cases.
+  // The list: ListStride(K + 1) sums (+inf while unfilled) and their cases.
   std::vector<double> fastSums;
   std::vector<int64_t> fastCases;
   int32_t fastK = 0;
@@ -832,15 +832,7 @@ void KNNKdTree::Impl::FastVisitBody(int32_t node, double rd) {
 template <int W>
 void KNNKdTree::Impl::FastOffer(double sum, int32_t caseNumber) {
   if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
-  if constexpr (W == kWideWidth) {
-    if (fastK + 1 <= kWideList) {
-      InsertWide(fastSums.data(), fastCases.data(), fastCount, fastK, sum, caseNumber);
-      fastBound = fastCount == fastK ? fastSums[static_cast<size_t>(fastK) - 1] : kNoBound;
-      return;
-    }
-  }
-  Insert<int64_t>(fastSums.data(), fastCases.data(), fastCount, fastK, sum, caseNumber);
-  fastBound = fastCount == fastK ? fastSums[static_cast<size_t>(fastK) - 1] : kNoBound;
+  fastBound = InsertInList<W>(fastSums.data(), fastCases.data(), fastCount, fastK, sum, caseNumber);
 }
 
 template <class Terms>
@@ -870,7 +862,7 @@ template <class Terms>
 bool KNNKdTree::Impl::FastSearch(const double* query, int K, bool includeSelf, double scale,
                                  KNNNeighborList& list) {
   fastK = K + 1;
-  fastSums.assign(std::max<size_t>(static_cast<size_t>(K) + 2, kWideList), HUGE_VAL);
+  fastSums.assign(static_cast<size_t>(ListStride(K + 1)), HUGE_VAL);
   fastCases.resize(fastSums.size());
   fastCount = 0;
   fastBound = kNoBound;

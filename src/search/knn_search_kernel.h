@@ -282,6 +282,25 @@ template <int W = kWideWidth>
   if (count < slots) ++count;
 }
 
+// Room for a list of slots entries and its spare, at least what the wide insertion reads.
+inline int32_t ListStride(int32_t slots) {
+  return std::max(slots + 1, kWideList);
+}
+// Offers sum to a list laid out by ListStride: by the wide vectors in a wide scan (W) when the
+// list fits them, else by Insert. Returns the list's bound: its last slot's sum once full.
+template <int W>
+[[gnu::always_inline]] inline double InsertInList(double* sums, int64_t* cases, int32_t& count,
+                                                  int32_t slots, double sum, int64_t caseNumber) {
+  if constexpr (W == kWideWidth) {
+    if (slots + 1 <= kWideList) {
+      InsertWide(sums, cases, count, slots, sum, caseNumber);
+      return count == slots ? sums[slots - 1] : kNoBound;
+    }
+  }
+  Insert<int64_t>(sums, cases, count, slots, sum, caseNumber);
+  return count == slots ? sums[slots - 1] : kNoBound;
+}
+
 // Categorical codes are compared after truncation, as the category histograms count them.
 inline int Code(double value) {
   return KNNCaseValue::TruncateToInt(value);
