@@ -5,6 +5,14 @@
 #include "boundary/progress.h"
 #include "boundary/status_codes.h"
 
+namespace {
+
+// The folds' answers are kept for the pass that scores every case afterwards when they take
+// at most this much memory.
+constexpr size_t kFoldAnswerBytes = size_t{64} << 20;
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------
 // K by cross-validation
 
@@ -55,6 +63,21 @@ VelCommon::VelStatus KNNAutoKSelection::Run() {
   }
   const double folds = static_cast<double>(V);
 
+  // Every case is searched once, from its fold: its answer is kept for the pass that scores
+  // all cases with the chosen K, which then searches the case's own fold only.
+  const size_t n = data->caseRows.size();
+  const auto slots = static_cast<size_t>(maxK_);
+  KNNFoldAnswers answers;
+  const bool keep =
+      settings_->VFoldVariable >= 0 && n * (slots + 2) * sizeof(int32_t) <= kFoldAnswerBytes;
+  if (keep) {
+    answers.K = maxK_;
+    answers.cases.assign(n * slots, 0);
+    answers.counts.assign(n, -1);
+    answers.folds.assign(n, -1);
+    factory_->RecordFoldAnswers(&answers);
+  }
+
   for (int32_t f = 0; f < V && !status.IsError(); ++f) {
     status = models_[0]->BuildTreeForFeatures(settings_->AllFeatures, f);
     if (status.IsError()) break;
@@ -80,7 +103,13 @@ VelCommon::VelStatus KNNAutoKSelection::Run() {
       }
     }
   }
+  factory_->RecordFoldAnswers(nullptr);
   if (status.IsError()) return status;
+  if (keep) {
+    answers.features = settings_->AllFeatures;
+    answers.weights = models_[0]->GetTree()->Weights();
+    models_[0]->KeepFoldAnswers(std::move(answers));
+  }
   for (size_t r = 0; r < nR; ++r) {
     const auto k = minK_ + static_cast<int32_t>(BestIndex(errorGrid_[r]));
     selectedK_.push_back(k);

@@ -58,6 +58,16 @@ const KNNKeptAnswers* KNNSingleResponseModel::KeptAnswers(int32_t K) const {
   return &kept_;
 }
 
+const KNNFoldAnswers* KNNSingleResponseModel::FoldAnswers(int32_t K) const {
+  const KNNFoldAnswers& a = foldAnswers_;
+  if (K < 1 || K >= a.K || tree_ == nullptr ||
+      a.counts.size() != dataPreparation_->caseRows.size() || !tree_->IsBuiltOver(a.features) ||
+      tree_->Weights() != a.weights) {
+    return nullptr;
+  }
+  return &a;
+}
+
 void KNNSingleResponseModel::Display() {
   VelComponentDisplay::DisplayText("KNNSingleResponseModel display start");
   if (tree_ != nullptr) tree_->DisplayAll();

@@ -23,6 +23,18 @@ struct KNNKeptAnswers {
   std::vector<int32_t> counts;     // one per case
 };
 
+// Each case's nearest cases outside its own fold, as the cross-validation searches for K found
+// them, kept so that a later leave-self-out pass over all cases with the same features and
+// weights searches only each case's own fold (KNNKdTree::FindNearestJoined).
+struct KNNFoldAnswers {
+  std::vector<int> features;    // in column order
+  std::vector<double> weights;  // the tree's, by variable column
+  int32_t K = 0;
+  std::vector<int32_t> cases;   // K slots per case, ascending by distance
+  std::vector<int32_t> counts;  // per case; -1: not searched, or not exactly
+  std::vector<int32_t> folds;   // per case: the fold it was searched from
+};
+
 class KNNSingleResponseModel {
  public:
   // responseIndex -1: a model without response (no predictor).
@@ -64,6 +76,10 @@ class KNNSingleResponseModel {
   // The kept answers when the tree in place searches exactly as they were found (same
   // features in the same order, same weights, no fold left out) for K neighbours; else null.
   const KNNKeptAnswers* KeptAnswers(int32_t K) const;
+  void KeepFoldAnswers(KNNFoldAnswers answers) { foldAnswers_ = std::move(answers); }
+  // The kept fold answers when the tree in place was built over all cases with their
+  // features and weights and they hold more than K neighbours per case; else null.
+  const KNNFoldAnswers* FoldAnswers(int32_t K) const;
 
  private:
   KNNSettings* settings_;
@@ -79,4 +95,5 @@ class KNNSingleResponseModel {
   bool isContinuous_;
   VelCommon::VelStatus status_;
   KNNKeptAnswers kept_;
+  KNNFoldAnswers foldAnswers_;
 };

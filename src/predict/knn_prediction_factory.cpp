@@ -2,9 +2,61 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 
 #include "boundary/status_codes.h"
 #include "model/knn_single_response_model.h"
+
+namespace {
+
+// Folds beyond this many are not joined: each fold's tree costs a build, and many small folds
+// would cost more than the searches they save.
+constexpr int32_t kMaxJoinedFolds = 64;
+
+// Leave-self-out searches of the whole tree answered from the kept fold answers and a search
+// of the case's own fold, whose tree is built when first needed; the whole tree answers what
+// they cannot.
+class JoinedSearches {
+ public:
+  JoinedSearches(const KNNFoldAnswers& answers, KNNKdTree& whole, KNNDataPreparation& store,
+                 int32_t K)
+      : answers_(answers), whole_(whole), store_(store), list_(K) {}
+
+  const KNNNeighborList& FindNearest(size_t caseNumber, const double* query, int32_t K) {
+    const int32_t count = answers_.counts[caseNumber];
+    const int32_t fold = answers_.folds[caseNumber];
+    if (count >= 0 && fold >= 0 && fold < kMaxJoinedFolds) {
+      const auto f = static_cast<size_t>(fold);
+      if (folds_.size() <= f) folds_.resize(f + 1);
+      if (!folds_[f]) {
+        folds_[f] = std::make_unique<KNNKdTree>(store_);
+        folds_[f]->BuildFold(whole_, fold);
+      }
+      const int32_t* others = answers_.cases.data() + caseNumber * static_cast<size_t>(answers_.K);
+      if (folds_[f]->FindNearestJoined(query, K, others, std::min(count, K + 1), whole_, list_)) {
+        return list_;
+      }
+    }
+    return whole_.FindNearest(query, K, false);
+  }
+
+ private:
+  const KNNFoldAnswers& answers_;
+  KNNKdTree& whole_;
+  KNNDataPreparation& store_;
+  std::vector<std::unique_ptr<KNNKdTree>> folds_;  // by fold code
+  KNNNeighborList list_;
+};
+
+void Record(KNNFoldAnswers& into, size_t caseNumber, const KNNNeighborList& found, bool exact,
+            int32_t fold) {
+  into.counts[caseNumber] = exact ? found.count : -1;
+  into.folds[caseNumber] = fold;
+  int32_t* slot = into.cases.data() + caseNumber * static_cast<size_t>(into.K);
+  for (int32_t i = 0; i < found.count; ++i) slot[i] = found.items[static_cast<size_t>(i)].caseIndex;
+}
+
+}  // namespace
 
 KNNPredictionFactory::KNNPredictionFactory(const std::vector<KNNPredictionSummary*>& summaries,
                                            KNNStopControl* stopControl, bool output)
@@ -59,6 +111,19 @@ VelCommon::VelStatus KNNPredictionFactory::ScoreCases(KNNSingleResponseModel& mo
   KNNKdTree& tree = *model.GetTree();
   tree.PlanSearches(K);
   Reset();
+  // A cross-validation pass may keep its answers for a later pass over all cases, which
+  // then searches each case's own fold only.
+  KNNFoldAnswers* record = nullptr;
+  if (foldOnly && recordInto_ != nullptr && recordInto_->K == K &&
+      &rows == &model.GetDataPreparation()->caseRows && recordInto_->counts.size() == rows.size()) {
+    record = recordInto_;
+  }
+  std::unique_ptr<JoinedSearches> joined;
+  if (fold == -1 && &rows == &model.GetDataPreparation()->caseRows) {
+    if (const KNNFoldAnswers* answers = model.FoldAnswers(K)) {
+      joined = std::make_unique<JoinedSearches>(*answers, tree, *model.GetDataPreparation(), K);
+    }
+  }
   const size_t slots = static_cast<size_t>(std::max<int32_t>(K, 1));
   // Cases are searched a block at a time in the tree's order, which keeps each search's data
   // in cache, and then predicted in case order, which keeps every sum the same. A block's
@@ -82,10 +147,14 @@ VelCommon::VelStatus KNNPredictionFactory::ScoreCases(KNNSingleResponseModel& mo
     if (status_.IsOK()) {
       for (int32_t q : blockOrder_) {
         const size_t at = static_cast<size_t>(q);
-        const KNNNeighborList& found = tree.FindNearest(blockQueries_[at], K, false);
+        const KNNNeighborList& found =
+            joined ? joined->FindNearest(blockCases_[at], blockQueries_[at], K)
+                   : tree.FindNearest(blockQueries_[at], K, false);
         blockCounts_[at] = found.count;
         std::copy(found.items.begin(), found.items.begin() + found.count,
                   blockFound_.begin() + static_cast<std::ptrdiff_t>(at * slots));
+        if (record != nullptr)
+          Record(*record, blockCases_[at], found, tree.LastAnswerExact(), fold);
       }
     }
 

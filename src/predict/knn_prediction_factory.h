@@ -10,6 +10,7 @@
 #include "predict/knn_prediction_summary.h"
 
 class KNNSingleResponseModel;
+struct KNNFoldAnswers;
 
 class KNNPredictionFactory {
  public:
@@ -40,6 +41,10 @@ class KNNPredictionFactory {
   VelCommon::VelStatus ScoreFound(const KNNCaseRows& rows, const KNNNeighbor* found,
                                   const int32_t* counts, size_t slots, int32_t K);
 
+  // While set, ScoreCases keeps every held-out case's answer in into (its K must be the
+  // searches' K; its arrays sized for all cases). Null stops it.
+  void RecordFoldAnswers(KNNFoldAnswers* into) { recordInto_ = into; }
+
   // Replaces the predictor list (the accumulators follow its size).
   void SetSummaries(const std::vector<KNNPredictionSummary*>& summaries);
   const std::vector<KNNPredictionSummary*>& Summaries() const { return summaries_; }
@@ -67,6 +72,7 @@ class KNNPredictionFactory {
   std::vector<int32_t> blockOrder_;
   std::vector<KNNNeighbor> blockFound_;
   std::vector<int32_t> blockCounts_;
+  KNNFoldAnswers* recordInto_ = nullptr;
 };
 
 // Evaluates every K from minK to maxK from one maxK-neighbour search per case.

@@ -164,6 +164,17 @@ struct KNNKdTree::Impl {
   template <class Terms>
   bool FastSearch(const double* query, int K, bool includeSelf, double scale,
                   KNNNeighborList& list);
+  // FastSearch in two halves around the visit: BeginFast empties the list and returns the
+  // query's distance to the indexed cases' box; EndFast reports the list, or false when two
+  // of its sums are too close to tell from the walk's rounding (list then untouched).
+  template <class Terms>
+  double BeginFast(const double* query, int K, bool includeSelf);
+  bool EndFast(int K, double scale, KNNNeighborList& list);
+  // A leave-self-out search of this fold's cases whose list starts with others (cases outside
+  // the fold); scale: the whole tree's.
+  template <class Terms>
+  bool JoinedSearch(const double* query, int K, const int32_t* others, int32_t otherCount,
+                    double scale, KNNNeighborList& list);
   // One node of a bucketed search: FastVisit with the baseline vectors, FastVisitWide with
   // the wide ones (compact copy only); both run FastVisitBody, which recurses through them.
   template <class Terms, RowLayout kLayout, bool kMixed>
@@ -217,6 +228,8 @@ struct KNNKdTree::Impl {
   std::vector<int> categoricalColumns;              // distinct categorical feature columns
   bool built = false;                               // a build is in place
   int lastFold = -1;
+  bool foldOnly = false;           // the build indexes the cases of lastFold alone
+  bool lastExact = false;          // the last search's list holds exactly the smallest sums
   std::vector<int> builtFeatures;  // of the build in place
 
   // Canonical walk, built on demand.
@@ -315,14 +328,16 @@ void KNNKdTree::Impl::LocateRows() {
   rowStride = stride;
 }
 
-// index <- the case numbers of the build, in store order, the held-out fold left out.
+// index <- the case numbers of the build, in store order: the held-out fold left out, or
+// (foldOnly) that fold's cases alone.
 void KNNKdTree::Impl::IndexCases(int fold) {
   const int32_t total = static_cast<int32_t>(data.caseRows.size());
   index.resize(static_cast<size_t>(total));
   int32_t kept = 0;
-  const bool excludeFold = foldColumn != -1 && fold != -1;
+  const bool byFold = foldColumn != -1 && fold != -1;
   for (int32_t i = 0; i < total; ++i) {
-    if (excludeFold && !(std::fabs(Row(i)[foldColumn] - fold) > DBL_EPSILON)) continue;
+    const bool inFold = byFold && !(std::fabs(Row(i)[foldColumn] - fold) > DBL_EPSILON);
+    if (foldOnly ? !inFold : inFold) continue;
     index[static_cast<size_t>(kept++)] = i;
   }
   index.resize(static_cast<size_t>(kept));
@@ -861,6 +876,12 @@ void KNNKdTree::Impl::FastVisitRoot(double rd) {
 template <class Terms>
 bool KNNKdTree::Impl::FastSearch(const double* query, int K, bool includeSelf, double scale,
                                  KNNNeighborList& list) {
+  FastVisitRoot<Terms>(BeginFast<Terms>(query, K, includeSelf));
+  return EndFast(K, scale, list);
+}
+
+template <class Terms>
+double KNNKdTree::Impl::BeginFast(const double* query, int K, bool includeSelf) {
   fastK = K + 1;
   fastSums.assign(static_cast<size_t>(ListStride(K + 1)), HUGE_VAL);
   fastCases.resize(fastSums.size());
@@ -884,8 +905,10 @@ bool KNNKdTree::Impl::FastSearch(const double* query, int K, bool includeSelf, d
     cellTerms[p] = term;
     rd += term;
   }
-  FastVisitRoot<Terms>(rd);
+  return rd;
+}
 
+bool KNNKdTree::Impl::EndFast(int K, double scale, KNNNeighborList& list) {
   const double tolerance = kTieAbsolute * scale + DBL_MIN;
   const double* sums = fastSums.data();
   for (int32_t i = 1; i < fastCount; ++i) {
@@ -898,6 +921,32 @@ bool KNNKdTree::Impl::FastSearch(const double* query, int K, bool includeSelf, d
   }
   list.count = reported;
   return true;
+}
+
+// The other cases' sums are formed as a leaf scan forms them (same terms, same column order),
+// so the list orders them exactly as the whole tree's search would; offering them first
+// starts the search with a bound that only the fold's nearest cases pass.
+template <class Terms>
+bool KNNKdTree::Impl::JoinedSearch(const double* query, int K, const int32_t* others,
+                                   int32_t otherCount, double scale, KNNNeighborList& list) {
+  const double rd = BeginFast<Terms>(query, K, false);
+  const double* q = queryFeatures.data();
+  const double* w = featureWeight.data();
+  for (int32_t i = 0; i < otherCount; ++i) {
+    const double* x = Row(others[i]);
+    double sum = 0.0;
+    for (int j = 0; j < featureCount; ++j) {
+      const double d = q[j] - x[featureColumn[static_cast<size_t>(j)]];
+      if (featureContinuous[static_cast<size_t>(j)]) {
+        sum += Terms::Term(d, w[j]);
+      } else if (d != 0.0) {
+        sum += w[j] * 2.0;  // a category mismatch
+      }
+    }
+    FastOffer<kLaneWidth>(sum, others[i]);
+  }
+  FastVisitRoot<Terms>(rd);
+  return EndFast(K, scale, list);
 }
 
 // The first walk (or display) since the build indexes the same cases again and builds the
@@ -1107,6 +1156,16 @@ KNNKdTree::~KNNKdTree() = default;
 
 VelCommon::VelStatus KNNKdTree::Build(const std::vector<int>& features, int fold,
                                       const std::vector<double>* weights) {
+  return BuildCases(features, fold, false, weights);
+}
+
+VelCommon::VelStatus KNNKdTree::BuildFold(const KNNKdTree& whole, int fold) {
+  weights_ = whole.weights_;
+  return BuildCases(whole.impl_->builtFeatures, fold, true, nullptr);
+}
+
+VelCommon::VelStatus KNNKdTree::BuildCases(const std::vector<int>& features, int fold,
+                                           bool foldOnly, const std::vector<double>* weights) {
   Impl& t = *impl_;
   t.SetColumns(features);
   if (weights != nullptr) {
@@ -1120,6 +1179,7 @@ VelCommon::VelStatus KNNKdTree::Build(const std::vector<int>& features, int fold
   }
   t.LocateRows();
   t.lastFold = fold;
+  t.foldOnly = foldOnly;
   t.IndexCases(fold);
   pointCount_ = static_cast<int32_t>(t.index.size());
   t.PrepareFeatures();
@@ -1138,7 +1198,8 @@ VelCommon::VelStatus KNNKdTree::Build(const std::vector<int>& features, int fold
 
 bool KNNKdTree::IsBuiltOver(const std::vector<int>& features) const {
   const Impl& t = *impl_;
-  return t.built && status_.IsOK() && t.lastFold == -1 && t.builtFeatures == features;
+  return t.built && status_.IsOK() && t.lastFold == -1 && !t.foldOnly &&
+         t.builtFeatures == features;
 }
 
 KNNNeighborList& KNNKdTree::FindNearest(const double* query, int K, bool includeSelf) {
@@ -1154,6 +1215,7 @@ KNNNeighborList& KNNKdTree::FindNearest(const double* query, int K, bool include
   }
   KNNNeighborList& list = *neighbours_;
   list.count = 0;
+  t.lastExact = false;
   if (!t.built || query == nullptr) return list;
 
   bool ok = false;
@@ -1164,6 +1226,7 @@ KNNNeighborList& KNNKdTree::FindNearest(const double* query, int K, bool include
     done = t.euclidean ? t.FastSearch<EuclideanTerms>(query, K, includeSelf, scale, list)
                        : t.FastSearch<CityblockTerms>(query, K, includeSelf, scale, list);
     ok = done;
+    t.lastExact = done;
   }
   if (!done) {
     list.count = 0;
@@ -1179,6 +1242,34 @@ KNNNeighborList& KNNKdTree::FindNearest(const double* query, int K, bool include
     item.distance = metric_->FinalDistance(item.distance, 1.0);
   }
   return list;
+}
+
+bool KNNKdTree::FindNearestJoined(const double* query, int K, const int32_t* others,
+                                  int32_t otherCount, KNNKdTree& whole, KNNNeighborList& list) {
+  Impl& t = *impl_;
+  Impl& w = *whole.impl_;
+  if (K < 1 || query == nullptr || list.items.size() < static_cast<size_t>(K) || !t.built ||
+      !t.foldOnly || !w.built || t.forceCanonical || w.forceCanonical) {
+    return false;
+  }
+  // The tolerance and the overflow checks are the whole tree's (its range of values).
+  w.EnsureFastIndex(K);
+  t.EnsureFastIndex(K);
+  double scale = 0.0;
+  if (!t.fastUsable || !w.fastUsable || !w.FastScale(query, scale)) return false;
+  const bool ok = t.euclidean
+                      ? t.JoinedSearch<EuclideanTerms>(query, K, others, otherCount, scale, list)
+                      : t.JoinedSearch<CityblockTerms>(query, K, others, otherCount, scale, list);
+  if (!ok) return false;
+  for (int32_t i = 0; i < list.count; ++i) {
+    KNNNeighbor& item = list.items[static_cast<size_t>(i)];
+    item.distance = metric_->FinalDistance(item.distance, 1.0);
+  }
+  return true;
+}
+
+bool KNNKdTree::LastAnswerExact() const {
+  return impl_->lastExact;
 }
 
 void KNNKdTree::PlanSearches(int K) {

@@ -58,6 +58,21 @@ class KNNKdTree : public IKNNNearestNeighbor {
   // Every node, depth first, low child before high child (diagnostics only).
   void Dump();
 
+  // Builds over the cases of one fold alone (those Build(features, fold, ...) leaves out),
+  // with whole's features and weights; such a tree answers FindNearestJoined only.
+  VelCommon::VelStatus BuildFold(const KNNKdTree& whole, int fold);
+  // The answer whole.FindNearest(query, K, false) would give, for a query whose nearest cases
+  // outside this tree's fold are known: others, otherCount of them in ascending order, found
+  // by a search that LastAnswerExact vouched for (at least K + 1 unless that search found
+  // fewer). The rest comes from a search of this fold's cases that starts with their bound.
+  // False when it cannot be told this way (near ties, values that could overflow); whole is
+  // then to be asked.
+  bool FindNearestJoined(const double* query, int K, const int32_t* others, int32_t otherCount,
+                         KNNKdTree& whole, KNNNeighborList& list);
+  // Whether the last FindNearest's list holds exactly the cases of the smallest sums, in
+  // ascending order (the bucketed index answered; the walk may differ by rounding).
+  bool LastAnswerExact() const;
+
   // Announces that the next searches ask for K neighbours: the bucketed index is made now,
   // its leaves sized for K. Otherwise the first search makes it. Only speed depends on it.
   void PlanSearches(int K);
@@ -86,6 +101,8 @@ class KNNKdTree : public IKNNNearestNeighbor {
  private:
   // Implementation state is private to the search subsystem (see knn_kd_tree.cpp).
   struct Impl;
+  VelCommon::VelStatus BuildCases(const std::vector<int>& features, int fold, bool foldOnly,
+                                  const std::vector<double>* weights);
   void DisplayPoints();
   void DisplayPoints(const char* heading);  // the points between a heading and an end line
   void DisplayDescription();

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
+#include <cstring>
 #include <memory>
 #include <tuple>
 
 #include "boundary/status_codes.h"
+#include "predict/knn_prediction_factory.h"
 #include "support/model_fixtures.h"
 
 namespace {
@@ -69,6 +72,66 @@ TEST_F(ModelSelectionTest, KSelectionGridIsTheMeanOfFoldErrors) {
     EXPECT_EQ(ks->SelectedK(), std::vector<int32_t>{best});
     EXPECT_EQ(models_[0]->GetK(), best);
   }
+}
+
+// Every case's neighbours as a scoring pass reports them, case after case.
+class NeighbourCapture : public KNNPredictionFactory {
+ public:
+  explicit NeighbourCapture(KNNSingleResponseModel& model)
+      : KNNPredictionFactory({model.GetPredictor()}, nullptr, true) {}
+  void Output(KNNNeighborList& list, const double*) override {
+    for (int32_t i = 0; i < list.count; ++i) {
+      cases.push_back(list.items[size_t(i)].caseIndex);
+      distances.push_back(list.items[size_t(i)].distance);
+    }
+    cases.push_back(-1);
+  }
+  std::vector<int32_t> cases;
+  std::vector<double> distances;
+};
+
+// K selection keeps each case's answer from its fold's search; the pass over all cases that
+// follows (same features and weights) then searches only each case's own fold, and every
+// case must get the neighbours a search of the whole tree gives it, distances bit for bit.
+// Kept answers missing each case's nearest outside case must show in what is reported.
+TEST_F(ModelSelectionTest, KeptFoldAnswersScoreLikeASearchOfAllCases) {
+  KNNSettings& s = Prepare(true, 400, 4);
+  s.IsAutoKSelection = true;
+  s.MaxK = 9;
+  ASSERT_TRUE(Run().IsOK());
+  KNNSingleResponseModel& model = *models_[0];
+  ASSERT_TRUE(model.BuildTree().IsOK());
+  const KNNCaseRows& rows = table_->Data().caseRows;
+  for (const int K : {1, 5, 8}) {
+    SCOPED_TRACE(::testing::Message() << "K " << K);
+    ASSERT_NE(model.FoldAnswers(K), nullptr);
+    NeighbourCapture joined(model);
+    ASSERT_TRUE(joined.ScoreCases(model, rows, -1, K).IsOK());
+    const KNNFoldAnswers kept = *model.FoldAnswers(K);
+    model.KeepFoldAnswers({});
+    ASSERT_EQ(model.FoldAnswers(K), nullptr);
+    NeighbourCapture whole(model);
+    ASSERT_TRUE(whole.ScoreCases(model, rows, -1, K).IsOK());
+    EXPECT_EQ(joined.cases, whole.cases);
+    ASSERT_EQ(joined.distances.size(), whole.distances.size());
+    EXPECT_EQ(std::memcmp(joined.distances.data(), whole.distances.data(),
+                          sizeof(double) * whole.distances.size()),
+              0);
+    EXPECT_EQ(joined.GetErrors(), whole.GetErrors());
+
+    KNNFoldAnswers wrong = kept;
+    for (size_t i = 0; i < wrong.counts.size(); ++i) {
+      int32_t* slot = wrong.cases.data() + i * size_t(wrong.K);
+      if (wrong.counts[i] > 0) std::rotate(slot, slot + 1, slot + wrong.counts[i]--);
+    }
+    model.KeepFoldAnswers(wrong);
+    NeighbourCapture misled(model);
+    ASSERT_TRUE(misled.ScoreCases(model, rows, -1, K).IsOK());
+    EXPECT_NE(misled.cases, whole.cases);
+    model.KeepFoldAnswers(kept);
+  }
+  // The answers hold MaxK neighbours: a pass needing K + 1 = 10 of them searches as before.
+  EXPECT_EQ(model.FoldAnswers(9), nullptr);
 }
 
 TEST_F(ModelSelectionTest, CombinedSelectionKeepsKWithLowestFinalError) {

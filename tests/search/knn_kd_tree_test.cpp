@@ -219,11 +219,10 @@ enum class Shape { kClusters, kDuplicates, kMixedGrid, kCategoricalHeavy, kHugeV
 
 class KdTreeRandomised : public ::testing::TestWithParam<std::tuple<Shape, int, unsigned, int>> {};
 
-TEST_P(KdTreeRandomised, AgreesWithBruteForceAndWithTheCanonicalWalk) {
-  const auto [shape, metric, seed, cases] = GetParam();
-  // id, four continuous columns (1-4), three categorical ones (5-7: 3, 10, 12 codes), a fold.
+// id, four continuous columns (1-4), three categorical ones (5-7: 3, 10, 12 codes) and a
+// fold column (8, four folds) drawn in the given shape; returns the fold column.
+int FillRandomised(SearchTable& table, Shape shape, int metric, unsigned seed, int cases) {
   std::mt19937 random(seed);
-  SearchTable table;
   table.AddCaseId("id");
   for (int j = 0; j < 4; ++j) table.AddContinuous("x" + std::to_string(j), -1e9, 1e9);
   const int codes[] = {3, 10, 12};
@@ -261,6 +260,14 @@ TEST_P(KdTreeRandomised, AgreesWithBruteForceAndWithTheCanonicalWalk) {
     rows.push_back(row);
     table.AddRow(row);
   }
+  return fold;
+}
+
+TEST_P(KdTreeRandomised, AgreesWithBruteForceAndWithTheCanonicalWalk) {
+  const auto [shape, metric, seed, cases] = GetParam();
+  SearchTable table;
+  const int fold = FillRandomised(table, shape, metric, seed, cases);
+  std::mt19937 random(seed + 1000);
   ASSERT_TRUE(table.Prepare().IsOK());
   const KNNDataPreparation& data = table.Data();
   // The last set is wider than the index copies (columns may repeat): its leaves are read
@@ -342,6 +349,66 @@ TEST_P(KdTreeRandomised, AgreesWithBruteForceAndWithTheCanonicalWalk) {
   if (shape == Shape::kClusters) {
     // Without ties the walk answers only the categorical-only feature set.
     EXPECT_LE(fast.CanonicalWalkSearches(), searches / 4 + searches / 50);
+  }
+}
+
+// A leave-self-out search of the whole tree answered from a held-out fold's search (the
+// nearest cases outside the fold) and a search of the fold's own cases gives the whole
+// tree's answer bit for bit, or declines (near ties), over both metrics and weights.
+TEST_P(KdTreeRandomised, JoinedFoldSearchGivesTheWholeTreesAnswer) {
+  const auto [shape, metric, seed, cases] = GetParam();
+  SearchTable table;
+  FillRandomised(table, shape, metric, seed, cases);
+  ASSERT_TRUE(table.Prepare().IsOK());
+  const KNNDataPreparation& data = table.Data();
+  const std::vector<std::vector<int>> featureSets = {{1, 2, 3, 4}, {3, 6, 1, 7, 2, 5}};
+  constexpr int kKept = 12;
+  KNNKdTree whole(table.Data());
+  KNNKdTree heldOut(table.Data());
+  int joined = 0;
+  int declined = 0;
+  for (size_t set = 0; set < featureSets.size(); ++set) {
+    const std::vector<int>& features = featureSets[set];
+    std::vector<double> weights(features.size(), 1.0);
+    if (set == 1) weights = {0.5, 2.0, 1.5, 0.25, 1.0, 3.0};
+    whole.Clear();
+    ASSERT_TRUE(whole.Build(features, -1, &weights).IsOK());
+    for (int f = 0; f < 4; ++f) {
+      heldOut.Clear();
+      ASSERT_TRUE(heldOut.Build(features, f, &weights).IsOK());
+      KNNKdTree own(table.Data());
+      ASSERT_TRUE(own.BuildFold(whole, f).IsOK());
+      EXPECT_EQ(own.PointCount() + heldOut.PointCount(), whole.PointCount());
+      for (int i = f; i < cases; i += 4 * 3) {
+        const double* query = data.caseRows[size_t(i)];
+        const KNNNeighborList& outside = heldOut.FindNearest(query, kKept, false);
+        if (!heldOut.LastAnswerExact()) continue;
+        const std::vector<int> others = Cases(outside);
+        for (int K : {1, 4, kKept - 1}) {
+          SCOPED_TRACE(::testing::Message()
+                       << "set " << set << " fold " << f << " case " << i << " K " << K);
+          KNNNeighborList list(K);
+          const int32_t count = std::min<int32_t>(int32_t(others.size()), K + 1);
+          if (!own.FindNearestJoined(query, K, others.data(), count, whole, list)) {
+            ++declined;
+            continue;
+          }
+          ++joined;
+          const KNNNeighborList& expected = whole.FindNearest(query, K, false);
+          ASSERT_EQ(Cases(list), Cases(expected));
+          const std::vector<double> a = Distances(list);
+          const std::vector<double> b = Distances(expected);
+          ASSERT_EQ(std::memcmp(a.data(), b.data(), sizeof(double) * a.size()), 0);
+        }
+      }
+    }
+  }
+  // Declining is rare without ties, and duplicated cases always tie with their twins.
+  if (shape == Shape::kClusters && cases > 100) {
+    EXPECT_GT(joined, 20 * declined);
+  }
+  if (shape == Shape::kDuplicates) {
+    EXPECT_GT(declined, 0);
   }
 }
 
