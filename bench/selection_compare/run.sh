@@ -1,8 +1,9 @@
 #!/bin/sh
 # The selection comparison in one command: generates the data sets (fixed seeds), runs
 # `knn build` (end to end: CSV read, selection, PMML written) and the contenders one after
-# the other on this machine (knn and the cKDTree loops in three rounds spread over the run,
-# their medians reported), and prints the ratio table with the machine's facts.
+# the other on this machine (knn, the cKDTree loops and SequentialFeatureSelector in three
+# rounds spread over the run, their medians reported), and prints the ratio table with the
+# machine's facts.
 #
 #   bench/selection_compare/run.sh [--no-sklearn] [--no-memory]
 #
@@ -68,23 +69,22 @@ rss_kb() { cut -d' ' -f2 "$work/$1.time"; }
 selection_seconds() { sed -n 's/^seconds=\([0-9.]*\).*/\1/p' "$work/$1.out"; }
 result() { sed -n 's/.*result=//p' "$work/$1.out"; }
 
-# knn and the cKDTree loops run in rounds spread over the whole comparison, the long
-# scikit-learn runs between them, and each reports its median round: the machine's speed
-# drifts from minute to minute, and a single few-second run would sample one moment of it
-# against contenders that take minutes.
+# knn, the cKDTree loops and SequentialFeatureSelector (half a minute) run in rounds spread
+# over the whole comparison, the five-minute GridSearchCV between two of them, and each
+# reports its median round: the machine's speed drifts from minute to minute, and a single
+# run samples one moment of it. Each round runs a contender right after knn on the same task.
 round() {
   r=$1
-  echo "round $r: knn build (fs, ks) and cKDTree loops"
+  echo "round $r: knn build (fs, ks), cKDTree loops$([ "$sklearn" = 1 ] && echo ", SequentialFeatureSelector")"
   timed "knn-fs-$r" "$knn" build "$work/fs.xml" "$work/fs.csv" -o "$work/fs.pmml" --quiet
-  timed "knn-ks-$r" "$knn" build "$work/ks.xml" "$work/ks.csv" -o "$work/ks.pmml" --quiet
   timed "ckdtree-fs-$r" "$python" "$here/contenders.py" ckdtree-fs "$work/fs.csv"
+  if [ "$sklearn" = 1 ]; then
+    timed "sklearn-fs-$r" "$python" "$here/contenders.py" sklearn-fs "$work/fs.csv"
+  fi
+  timed "knn-ks-$r" "$knn" build "$work/ks.xml" "$work/ks.csv" -o "$work/ks.pmml" --quiet
   timed "ckdtree-ks-$r" "$python" "$here/contenders.py" ckdtree-ks "$work/ks.csv"
 }
 round 1
-if [ "$sklearn" = 1 ]; then
-  echo "scikit-learn: SequentialFeatureSelector"
-  timed sklearn-fs "$python" "$here/contenders.py" sklearn-fs "$work/fs.csv"
-fi
 round 2
 if [ "$sklearn" = 1 ]; then
   echo "scikit-learn: GridSearchCV"
@@ -116,7 +116,7 @@ echo "python:      $("$python" -c 'import sys, numpy, scipy; print(sys.version.s
 echo
 echo "## Selection: knn build end to end against each contender's selection alone (single thread)"
 echo
-echo "| task | knn build (s, median) | contender | contender (s; cKDTree: median) | contender / knn | goal |"
+echo "| task | knn build (s, median) | contender | contender (s; GridSearchCV: one run, others: median) | contender / knn | goal |"
 echo "|---|---:|---|---:|---:|---|"
 row() {  # task knn-label contender-seconds contender-name goal
   k=$(median3 wall "$2")
@@ -125,15 +125,16 @@ row() {  # task knn-label contender-seconds contender-name goal
   echo "| $1 | $k | $4 | $c | $ratio | $5 |"
 }
 row "forward selection, 8 of 20, K = 5, n = 20,000" knn-fs "$(median3 selection_seconds ckdtree-fs)" "cKDTree loop" ">= 2"
-[ "$sklearn" = 1 ] && row "forward selection, 8 of 20, K = 5, n = 20,000" knn-fs "$(selection_seconds sklearn-fs)" "SequentialFeatureSelector(cv=5)" ">= 10"
+[ "$sklearn" = 1 ] && row "forward selection, 8 of 20, K = 5, n = 20,000" knn-fs "$(median3 selection_seconds sklearn-fs)" "SequentialFeatureSelector(cv=5)" ">= 10"
 row "K = 3..30, 10 folds, n = 100,000" knn-ks "$(median3 selection_seconds ckdtree-ks)" "cKDTree loop" ">= 1"
 [ "$sklearn" = 1 ] && row "K = 3..30, 10 folds, n = 100,000" knn-ks "$(selection_seconds sklearn-ks)" "GridSearchCV" ">= 50"
 echo
 echo "Rounds (s): knn fs $(rounds wall knn-fs); knn ks $(rounds wall knn-ks);"
 echo "            cKDTree fs $(rounds selection_seconds ckdtree-fs); cKDTree ks $(rounds selection_seconds ckdtree-ks)"
+[ "$sklearn" = 1 ] && echo "            SequentialFeatureSelector $(rounds selection_seconds sklearn-fs)"
 echo
 echo "Chosen: knn fs: $(grep -i 'feature' "$work/knn-fs-1.err" | head -1 | sed 's/^ *//')"
-echo "        cKDTree fs: $(result ckdtree-fs-1)$( [ "$sklearn" = 1 ] && echo "; scikit-learn fs (5-fold): $(result sklearn-fs)")"
+echo "        cKDTree fs: $(result ckdtree-fs-1)$( [ "$sklearn" = 1 ] && echo "; scikit-learn fs (5-fold): $(result sklearn-fs-1)")"
 echo "        knn ks: $(grep -i 'K' "$work/knn-ks-1.err" | head -1 | sed 's/^ *//')"
 echo "        cKDTree ks: $(result ckdtree-ks-1)$( [ "$sklearn" = 1 ] && echo "; scikit-learn ks: $(result sklearn-ks)")"
 if [ "$memory" = 1 ]; then

@@ -70,6 +70,11 @@ VelCommon::VelStatus KNNAutoKSelection::Run() {
   KNNFoldAnswers answers;
   const bool keep =
       settings_->VFoldVariable >= 0 && n * (slots + 2) * sizeof(int32_t) <= kFoldAnswerBytes;
+  // The factory records into answers until the folds are done, however they end.
+  struct Recording {
+    KNNKSelePredictionFactory& factory;
+    ~Recording() { factory.RecordFoldAnswers(nullptr); }
+  } recording{*factory_};
   if (keep) {
     answers.K = maxK_;
     answers.cases.assign(n * slots, 0);
@@ -103,7 +108,6 @@ VelCommon::VelStatus KNNAutoKSelection::Run() {
       }
     }
   }
-  factory_->RecordFoldAnswers(nullptr);
   if (status.IsError()) return status;
   if (keep) {
     answers.features = settings_->AllFeatures;

@@ -48,6 +48,7 @@ class JoinedSearches {
   KNNNeighborList list_;
 };
 
+// A held-out case's answer, kept only when it holds exactly the nearest cases outside its fold.
 void Record(KNNFoldAnswers& into, size_t caseNumber, const KNNNeighborList& found, bool exact,
             int32_t fold) {
   into.counts[caseNumber] = exact ? found.count : -1;
