@@ -49,6 +49,12 @@
 // A search that could overflow (a term or sum near DBL_MAX, a non-finite query value) or a
 // negative or non-finite weight goes to the walk as well, which then gives its own
 // failure (count 0) or result.
+//
+// Since only the K + 1 smallest sums over all cases decide the answer, any exact way of
+// finding them serves. A tree built over one fold's cases (BuildFold) finds them from the
+// nearest cases outside the fold, known exactly from an earlier search that left the fold
+// out, plus its own cases within their bound; the same tie test, with the whole tree's
+// tolerance, then decides whether that answer stands or the whole tree must be asked.
 
 using namespace knn_search_kernel;
 
