@@ -69,7 +69,7 @@ VelCommon::VelStatus KNNAutoKSelection::Run() {
   const auto slots = static_cast<size_t>(maxK_);
   KNNFoldAnswers answers;
   const bool keep =
-      settings_->VFoldVariable >= 0 && n * (slots + 2) * sizeof(int32_t) <= kFoldAnswerBytes;
+      settings_->VFoldVariable >= 0 && n * (slots + 1) * sizeof(int32_t) <= kFoldAnswerBytes;
   // The factory records into answers until the folds are done, however they end.
   struct Recording {
     KNNKSelePredictionFactory& factory;
@@ -79,7 +79,6 @@ VelCommon::VelStatus KNNAutoKSelection::Run() {
     answers.K = maxK_;
     answers.cases.assign(n * slots, 0);
     answers.counts.assign(n, -1);
-    answers.folds.assign(n, -1);
     factory_->RecordFoldAnswers(&answers);
   }
 

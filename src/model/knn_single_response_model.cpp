@@ -49,22 +49,19 @@ VelCommon::VelStatus KNNSingleResponseModel::BuildTree() {
   return status_;
 }
 
+bool KNNSingleResponseModel::TreeSearchesAsFound(const KNNAnswerKey& key, size_t caseCount) const {
+  return tree_ != nullptr && caseCount == dataPreparation_->caseRows.size() &&
+         tree_->IsBuiltOver(key.features) && tree_->Weights() == key.weights;
+}
+
 const KNNKeptAnswers* KNNSingleResponseModel::KeptAnswers(int32_t K) const {
-  if (K < 1 || kept_.K != K || tree_ == nullptr ||
-      kept_.counts.size() != dataPreparation_->caseRows.size() ||
-      !tree_->IsBuiltOver(kept_.features) || tree_->Weights() != kept_.weights) {
-    return nullptr;
-  }
+  if (K < 1 || kept_.K != K || !TreeSearchesAsFound(kept_, kept_.counts.size())) return nullptr;
   return &kept_;
 }
 
 const KNNFoldAnswers* KNNSingleResponseModel::FoldAnswers(int32_t K) const {
   const KNNFoldAnswers& a = foldAnswers_;
-  if (K < 1 || K >= a.K || tree_ == nullptr ||
-      a.counts.size() != dataPreparation_->caseRows.size() || !tree_->IsBuiltOver(a.features) ||
-      tree_->Weights() != a.weights) {
-    return nullptr;
-  }
+  if (K < 1 || K >= a.K || !TreeSearchesAsFound(a, a.counts.size())) return nullptr;
   return &a;
 }
 

@@ -13,26 +13,28 @@
 #include "search/knn_kd_tree.h"
 #include "settings/knn_settings.h"
 
-// Leave-self-out answers a selection pass found for the feature list it chose, kept so that
-// scoring the training cases with that list again reads them instead of searching.
-struct KNNKeptAnswers {
+// What kept answers were searched with: they serve a later pass only through a tree built
+// the same way.
+struct KNNAnswerKey {
   std::vector<int> features;    // in column order
   std::vector<double> weights;  // the tree's, by variable column
   int32_t K = 0;
+};
+
+// Leave-self-out answers a selection pass found for the feature list it chose, kept so that
+// scoring the training cases with that list again reads them instead of searching.
+struct KNNKeptAnswers : KNNAnswerKey {
   std::vector<KNNNeighbor> found;  // K slots per case
   std::vector<int32_t> counts;     // one per case
 };
 
-// Each case's nearest cases outside its own fold, as the cross-validation searches for K found
-// them, kept so that a later leave-self-out pass over all cases with the same features and
-// weights searches only each case's own fold (KNNKdTree::FindNearestJoined).
-struct KNNFoldAnswers {
-  std::vector<int> features;    // in column order
-  std::vector<double> weights;  // the tree's, by variable column
-  int32_t K = 0;
+// Each case's nearest cases outside its own fold (the fold code in its row), as the
+// cross-validation searches for K found them, kept so that a later leave-self-out pass over
+// all cases with the same features and weights searches only each case's own fold
+// (KNNKdTree::FindNearestJoined).
+struct KNNFoldAnswers : KNNAnswerKey {
   std::vector<int32_t> cases;   // K slots per case, ascending by distance
   std::vector<int32_t> counts;  // per case; -1: not searched, or not exactly
-  std::vector<int32_t> folds;   // per case: the fold it was searched from
 };
 
 class KNNSingleResponseModel {
@@ -94,6 +96,10 @@ class KNNSingleResponseModel {
   int32_t responseIndex_;
   bool isContinuous_;
   VelCommon::VelStatus status_;
+  // Whether the tree in place searches as key's answers were found (same features in the
+  // same order, same weights, no fold left out) and they cover caseCount = every case.
+  bool TreeSearchesAsFound(const KNNAnswerKey& key, size_t caseCount) const;
+
   KNNKeptAnswers kept_;
   KNNFoldAnswers foldAnswers_;
 };

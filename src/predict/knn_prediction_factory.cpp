@@ -20,12 +20,19 @@ class JoinedSearches {
  public:
   JoinedSearches(const KNNFoldAnswers& answers, KNNKdTree& whole, KNNDataPreparation& store,
                  int32_t K)
-      : answers_(answers), whole_(whole), store_(store), list_(K) {}
+      : answers_(answers),
+        whole_(whole),
+        store_(store),
+        foldColumn_(store.settings->VFoldVariable),
+        list_(K) {}
 
+  // query: the row of stored case caseNumber.
   const KNNNeighborList& FindNearest(size_t caseNumber, const double* query, int32_t K) {
     const int32_t count = answers_.counts[caseNumber];
-    const int32_t fold = answers_.folds[caseNumber];
-    if (count >= 0 && fold >= 0 && fold < kMaxJoinedFolds) {
+    // A case was searched from the fold its row names (an exact code, or it has no answer).
+    const double code = foldColumn_ >= 0 ? query[foldColumn_] : -1.0;
+    const auto fold = static_cast<int32_t>(code >= 0.0 && code < kMaxJoinedFolds ? code : -1.0);
+    if (count >= 0 && fold >= 0 && static_cast<double>(fold) == code) {
       const auto f = static_cast<size_t>(fold);
       if (folds_.size() <= f) folds_.resize(f + 1);
       if (!folds_[f]) {
@@ -44,15 +51,14 @@ class JoinedSearches {
   const KNNFoldAnswers& answers_;
   KNNKdTree& whole_;
   KNNDataPreparation& store_;
+  const int foldColumn_;
   std::vector<std::unique_ptr<KNNKdTree>> folds_;  // by fold code
   KNNNeighborList list_;
 };
 
 // A held-out case's answer, kept only when it holds exactly the nearest cases outside its fold.
-void Record(KNNFoldAnswers& into, size_t caseNumber, const KNNNeighborList& found, bool exact,
-            int32_t fold) {
+void Record(KNNFoldAnswers& into, size_t caseNumber, const KNNNeighborList& found, bool exact) {
   into.counts[caseNumber] = exact ? found.count : -1;
-  into.folds[caseNumber] = fold;
   int32_t* slot = into.cases.data() + caseNumber * static_cast<size_t>(into.K);
   for (int32_t i = 0; i < found.count; ++i) slot[i] = found.items[static_cast<size_t>(i)].caseIndex;
 }
@@ -103,7 +109,9 @@ VelCommon::VelStatus KNNPredictionFactory::ScoreCases(KNNSingleResponseModel& mo
   const int32_t foldColumn = model.GetSettings()->VFoldVariable;
   const bool foldOnly = fold != -1 && foldColumn != -1;
   const double foldValue = static_cast<double>(fold);
-  if (fold == -1 && &rows == &model.GetDataPreparation()->caseRows) {
+  // Answers kept from earlier passes are by stored case: they serve passes over the store.
+  const bool storedRows = &rows == &model.GetDataPreparation()->caseRows;
+  if (fold == -1 && storedRows) {
     // A selection pass found these very answers (same list, weights and K): read them.
     if (const KNNKeptAnswers* kept = model.KeptAnswers(K)) {
       return ScoreFound(rows, kept->found.data(), kept->counts.data(), static_cast<size_t>(K), K);
@@ -115,12 +123,12 @@ VelCommon::VelStatus KNNPredictionFactory::ScoreCases(KNNSingleResponseModel& mo
   // A cross-validation pass may keep its answers for a later pass over all cases, which
   // then searches each case's own fold only.
   KNNFoldAnswers* record = nullptr;
-  if (foldOnly && recordInto_ != nullptr && recordInto_->K == K &&
-      &rows == &model.GetDataPreparation()->caseRows && recordInto_->counts.size() == rows.size()) {
+  if (foldOnly && storedRows && recordInto_ != nullptr && recordInto_->K == K &&
+      recordInto_->counts.size() == rows.size()) {
     record = recordInto_;
   }
   std::unique_ptr<JoinedSearches> joined;
-  if (fold == -1 && &rows == &model.GetDataPreparation()->caseRows) {
+  if (fold == -1 && storedRows) {
     if (const KNNFoldAnswers* answers = model.FoldAnswers(K)) {
       joined = std::make_unique<JoinedSearches>(*answers, tree, *model.GetDataPreparation(), K);
     }
@@ -154,8 +162,7 @@ VelCommon::VelStatus KNNPredictionFactory::ScoreCases(KNNSingleResponseModel& mo
         blockCounts_[at] = found.count;
         std::copy(found.items.begin(), found.items.begin() + found.count,
                   blockFound_.begin() + static_cast<std::ptrdiff_t>(at * slots));
-        if (record != nullptr)
-          Record(*record, blockCases_[at], found, tree.LastAnswerExact(), fold);
+        if (record != nullptr) Record(*record, blockCases_[at], found, tree.LastAnswerExact());
       }
     }
 

@@ -317,7 +317,7 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
 // their visiting order.
 template <int W>
 void KNNCandidateSearch::Impl::Offer(int c, double sum, int32_t caseNumber) {
-  if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
+  if (IsQueryItself(skipSelf, sum, queryId, Row(caseNumber), caseIdColumn)) return;
   const size_t cs = static_cast<size_t>(c);
   const size_t at = cs * static_cast<size_t>(listStride);
   bound[cs] = InsertInList<W>(listSums.data() + at, listCases.data() + at, count[cs], slots, sum,
@@ -342,7 +342,7 @@ void KNNCandidateSearch::Impl::Merge(int c) {
   // The sums come in order, so each one taken goes to the end of the list.
   const size_t at = cs * static_cast<size_t>(listStride);
   const auto take = [&](double sum, int32_t caseNumber) {
-    if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
+    if (IsQueryItself(skipSelf, sum, queryId, Row(caseNumber), caseIdColumn)) return;
     listSums[at + static_cast<size_t>(count[cs])] = sum;
     listCases[at + static_cast<size_t>(count[cs])] = caseNumber;
     ++count[cs];

@@ -194,6 +194,10 @@ struct KNNKdTree::Impl {
   // W: the width of the leaf scan offering (the wide one can insert in wide vectors).
   template <int W>
   [[gnu::always_inline]] inline void FastOffer(double sum, int32_t caseNumber);
+  // A stored row's sum over the searched features, term by term in column order as every
+  // leaf scan forms it; false once a partial sum, tested every fourth column, exceeds bound.
+  template <class Terms, bool kMixed>
+  [[gnu::always_inline]] inline bool RowSumWithin(const double* x, double bound, double& sum) const;
   void ReleaseCompactRows() {
     std::vector<double>().swap(fastRows);
     std::vector<float>().swap(fastBoxes);
@@ -790,7 +794,6 @@ void KNNKdTree::Impl::FastVisitBody(int32_t node, double rd) {
   const int f = featureCount;
   const double* q = queryFeatures.data();
   const double* w = featureWeight.data();
-  const int* col = featureColumn.data();
   const uint8_t* continuous = featureContinuous.data();
   if constexpr (kLayout == RowLayout::kCompact) {
     // A leaf whose bounding box lies beyond the bound holds no candidate.
@@ -829,30 +832,38 @@ void KNNKdTree::Impl::FastVisitBody(int32_t node, double rd) {
   }
   for (int32_t pos = nd.high; pos < nd.end; ++pos) {
     const int32_t caseNumber = fastIndex[static_cast<size_t>(pos)];
-    const double* x = Row(caseNumber);
     double sum = 0.0;
-    int j = 0;
-    // The bound is tested every fourth column: an early exit saves little on short rows and
-    // its branch is hard to predict.
-    for (; j < f; ++j) {
-      const double d = q[j] - x[col[j]];
-      if (!kMixed || continuous[j]) {
-        sum += Terms::Term(d, w[j]);
-      } else if (d != 0.0) {
-        sum += w[j] * 2.0;  // a category mismatch
-      }
-      if ((j & 3) == 3 && sum > fastBound) break;
-    }
-    if (j < f || sum > fastBound) continue;
-    FastOffer<W>(sum, caseNumber);
+    if (RowSumWithin<Terms, kMixed>(Row(caseNumber), fastBound, sum)) FastOffer<W>(sum, caseNumber);
   }
+}
+
+template <class Terms, bool kMixed>
+bool KNNKdTree::Impl::RowSumWithin(const double* x, double bound, double& sum) const {
+  const int f = featureCount;
+  const double* q = queryFeatures.data();
+  const double* w = featureWeight.data();
+  const int* col = featureColumn.data();
+  const uint8_t* continuous = featureContinuous.data();
+  sum = 0.0;
+  // The bound is tested every fourth column: an early exit saves little on short rows and
+  // its branch is hard to predict.
+  for (int j = 0; j < f; ++j) {
+    const double d = q[j] - x[col[j]];
+    if (!kMixed || continuous[j]) {
+      sum += Terms::Term(d, w[j]);
+    } else if (d != 0.0) {
+      sum += w[j] * 2.0;  // a category mismatch
+    }
+    if ((j & 3) == 3 && sum > bound) return false;
+  }
+  return !(sum > bound);
 }
 
 // A case whose sum is within the bound joins the list unless it is the query itself; equal
 // sums keep their visiting order.
 template <int W>
 void KNNKdTree::Impl::FastOffer(double sum, int32_t caseNumber) {
-  if (skipSelf && sum == 0.0 && queryId == Code(Row(caseNumber)[caseIdColumn])) return;
+  if (IsQueryItself(skipSelf, sum, queryId, Row(caseNumber), caseIdColumn)) return;
   fastBound = InsertInList<W>(fastSums.data(), fastCases.data(), fastCount, fastK, sum, caseNumber);
 }
 
@@ -936,19 +947,11 @@ template <class Terms>
 bool KNNKdTree::Impl::JoinedSearch(const double* query, int K, const int32_t* others,
                                    int32_t otherCount, double scale, KNNNeighborList& list) {
   const double rd = BeginFast<Terms>(query, K, false);
-  const double* q = queryFeatures.data();
-  const double* w = featureWeight.data();
   for (int32_t i = 0; i < otherCount; ++i) {
-    const double* x = Row(others[i]);
     double sum = 0.0;
-    for (int j = 0; j < featureCount; ++j) {
-      const double d = q[j] - x[featureColumn[static_cast<size_t>(j)]];
-      if (featureContinuous[static_cast<size_t>(j)]) {
-        sum += Terms::Term(d, w[j]);
-      } else if (d != 0.0) {
-        sum += w[j] * 2.0;  // a category mismatch
-      }
-    }
+    // Unbounded: every one of them is offered, as the whole tree's scan would offer it.
+    mixed ? RowSumWithin<Terms, true>(Row(others[i]), HUGE_VAL, sum)
+          : RowSumWithin<Terms, false>(Row(others[i]), HUGE_VAL, sum);
     FastOffer<kLaneWidth>(sum, others[i]);
   }
   FastVisitRoot<Terms>(rd);

@@ -306,4 +306,11 @@ inline int Code(double value) {
   return KNNCaseValue::TruncateToInt(value);
 }
 
+// Whether a leave-self-out search (skipSelf) leaves out a case: at sum zero, with the query's
+// case ID (queryId) in its row's ID column.
+[[gnu::always_inline]] inline bool IsQueryItself(bool skipSelf, double sum, double queryId,
+                                                 const double* row, int idColumn) {
+  return skipSelf && sum == 0.0 && queryId == Code(row[idColumn]);
+}
+
 }  // namespace knn_search_kernel
