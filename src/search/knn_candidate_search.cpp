@@ -267,8 +267,12 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
     V sums[kVectors];
     GroupSums<Terms, kMixed>(sums, block + group, m, b, q, w, kind);
     // A candidate is scanned in this group when its leaf bound and the group's smallest base
-    // sum are both within its bound; kLanes candidates are tested at a time.
-    const V lowest = Broadcast<V>(Lowest(sums));
+    // sum are both within its bound; kLanes candidates are tested at a time. Most groups of a
+    // scanned leaf lie beyond every bound (no candidate's sum can be smaller than the base
+    // sum): one test of the widest bound passes them by.
+    const double groupLowest = Lowest(sums);
+    if (!(groupLowest <= widestBound)) continue;
+    const V lowest = Broadcast<V>(groupLowest);
     const double* values = block + group + static_cast<size_t>(b) * static_cast<size_t>(m);
     const unsigned lanes = LanesBelow(m - group);
     const int32_t* cases = order.data() + leaf.high + group;
@@ -317,7 +321,9 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
 // their visiting order.
 template <int W>
 void KNNCandidateSearch::Impl::Offer(int c, double sum, int32_t caseNumber) {
-  if (IsQueryItself(skipSelf, sum, queryId, Row(caseNumber), caseIdColumn)) return;
+  if (IsQueryItself(
+          skipSelf, sum, queryId, [&] { return Row(caseNumber); }, caseIdColumn))
+    return;
   const size_t cs = static_cast<size_t>(c);
   const size_t at = cs * static_cast<size_t>(listStride);
   bound[cs] = InsertInList<W>(listSums.data() + at, listCases.data() + at, count[cs], slots, sum,
@@ -342,7 +348,9 @@ void KNNCandidateSearch::Impl::Merge(int c) {
   // The sums come in order, so each one taken goes to the end of the list.
   const size_t at = cs * static_cast<size_t>(listStride);
   const auto take = [&](double sum, int32_t caseNumber) {
-    if (IsQueryItself(skipSelf, sum, queryId, Row(caseNumber), caseIdColumn)) return;
+    if (IsQueryItself(
+            skipSelf, sum, queryId, [&] { return Row(caseNumber); }, caseIdColumn))
+      return;
     listSums[at + static_cast<size_t>(count[cs])] = sum;
     listCases[at + static_cast<size_t>(count[cs])] = caseNumber;
     ++count[cs];

@@ -863,7 +863,9 @@ bool KNNKdTree::Impl::RowSumWithin(const double* x, double bound, double& sum) c
 // sums keep their visiting order.
 template <int W>
 void KNNKdTree::Impl::FastOffer(double sum, int32_t caseNumber) {
-  if (IsQueryItself(skipSelf, sum, queryId, Row(caseNumber), caseIdColumn)) return;
+  if (IsQueryItself(
+          skipSelf, sum, queryId, [&] { return Row(caseNumber); }, caseIdColumn))
+    return;
   fastBound = InsertInList<W>(fastSums.data(), fastCases.data(), fastCount, fastK, sum, caseNumber);
 }
 

@@ -307,10 +307,12 @@ inline int Code(double value) {
 }
 
 // Whether a leave-self-out search (skipSelf) leaves out a case: at sum zero, with the query's
-// case ID (queryId) in its row's ID column.
+// case ID (queryId) in its row's ID column. The row (rowOf()) is looked up only at sum zero:
+// an offer's case is rarely in cache.
+template <class RowOf>
 [[gnu::always_inline]] inline bool IsQueryItself(bool skipSelf, double sum, double queryId,
-                                                 const double* row, int idColumn) {
-  return skipSelf && sum == 0.0 && queryId == Code(row[idColumn]);
+                                                 const RowOf& rowOf, int idColumn) {
+  return skipSelf && sum == 0.0 && queryId == Code(rowOf()[idColumn]);
 }
 
 }  // namespace knn_search_kernel
