@@ -73,6 +73,10 @@ KNNPredictionFactory::KNNPredictionFactory(const std::vector<KNNPredictionSummar
 
 void KNNPredictionFactory::SetSummaries(const std::vector<KNNPredictionSummary*>& summaries) {
   summaries_ = summaries;
+  responseColumns_.clear();
+  for (const KNNPredictionSummary* summary : summaries_) {
+    if (summary != nullptr) responseColumns_.push_back(summary->ResponseColumn());
+  }
   accumulators_.assign(summaries_.size(), 0.0);
   accumulate_ = std::none_of(summaries_.begin(), summaries_.end(),
                              [](const KNNPredictionSummary* s) { return s == nullptr; });
@@ -189,10 +193,23 @@ VelCommon::VelStatus KNNPredictionFactory::ScoreFound(const KNNCaseRows& rows,
   status_ = VelCommon::VelStatus();
   Reset();
   KNNNeighborList list(K);
+  // The neighbours' responses lie scattered over the store: those of a case a few ahead are
+  // asked for while this one is scored.
+  constexpr size_t kPrefetchAhead = 8;
   for (size_t i = 0; i < rows.size(); ++i) {
     if (stopControl_ != nullptr && stopControl_->ShouldStop()) {
       status_ = KNNStatus::Error(KNNStatus::kInterrupted);
       return status_;
+    }
+    if (const size_t ahead = i + kPrefetchAhead; ahead < rows.size()) {
+      const KNNNeighbor* next = found + ahead * slots;
+      for (int32_t k = 0; k < std::min<int32_t>(counts[ahead], K); ++k) {
+        const auto caseNumber = static_cast<size_t>(next[k].caseIndex);
+        if (caseNumber >= rows.size()) continue;  // (the neighbours are among these rows)
+        for (const int32_t column : responseColumns_) {
+          __builtin_prefetch(rows[caseNumber] + column);
+        }
+      }
     }
     if (!ScoreOne(list, rows[i], counts[i], found + i * slots)) return status_;
   }

@@ -55,6 +55,7 @@ class KNNPredictionFactory {
 
  protected:
   std::vector<KNNPredictionSummary*> summaries_;
+  std::vector<int32_t> responseColumns_;  // each summary's, for prefetching
   std::vector<double> accumulators_;
   VelCommon::VelStatus status_;
   bool accumulate_ = true;

@@ -35,6 +35,8 @@ class KNNPredictionSummary {
                                         double& accumulator) = 0;
   virtual void ResetCounts() = 0;
   virtual void Unused() {}
+  // The row column of the response predicted.
+  virtual int32_t ResponseColumn() const = 0;
   // For j = 0 .. maxK - minK: adds to accumulators[j] what Predict and AddError add for the
   // prediction with the first min(minK + j, list.count) neighbours, stopping at the first
   // status that is not OK. The list's count is left at the last k used. The default runs
@@ -64,7 +66,7 @@ class KNNCatPredictionSummary : public KNNPredictionSummary {
                                      int32_t maxK, double* accumulators) override;
 
   int32_t CategoryCount() const { return ncat_; }
-  int32_t ResponseColumn() const { return responseColumn_; }
+  int32_t ResponseColumn() const override { return responseColumn_; }
   int32_t CaseCount() const { return caseCount_; }
   const KNNConfusionTable& Confusion() const { return confusion_; }
 
@@ -104,7 +106,7 @@ class KNNContPredictionSummary : public KNNPredictionSummary {
   VelCommon::VelStatus AddErrorEachK(const double* query, KNNNeighborList& list, int32_t minK,
                                      int32_t maxK, double* accumulators) override;
 
-  int32_t ResponseColumn() const { return responseColumn_; }
+  int32_t ResponseColumn() const override { return responseColumn_; }
   bool UsesMedian() const { return useMedian_ != 0; }
 
  private:
