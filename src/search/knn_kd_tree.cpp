@@ -1298,6 +1298,14 @@ void KNNKdTree::QueryOrder(const std::vector<const double*>& rows, std::vector<i
     for (int32_t i = 0; i < count; ++i) order[static_cast<size_t>(i)] = i;
     return;
   }
+  // A pass over every stored case, in store order, of a tree holding them all: the build's
+  // own order is the tree's case order.
+  const std::vector<double*>& stored = t.data.caseRows;
+  if (rows.size() == stored.size() && t.fastIndex.size() == stored.size() &&
+      std::equal(rows.begin(), rows.end(), stored.begin())) {
+    order = t.fastIndex;
+    return;
+  }
   // The leaf each query descends to, by the search's own near-child rule; leaves are
   // numbered by their first position, so sorting by it follows the tree's case order.
   std::vector<std::pair<int32_t, int32_t>> keyed(rows.size());
