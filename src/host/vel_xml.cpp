@@ -425,7 +425,9 @@ bool ExactDigits15(double magnitude, char* digits, int& count, int& exponent) {
   const double fraction = std::frexp(magnitude, &binary);  // magnitude = fraction 2^binary
   const auto m = static_cast<uint64_t>(std::ldexp(fraction, 53));
   const int shift = 53 - binary;  // magnitude = m 2^-shift, shift >= 3 in this range
-  int x = static_cast<int>(std::floor(std::log10(magnitude)));
+  // The decimal exponent from the binary one (2^(binary-1) <= magnitude < 2^binary): right
+  // or one too low, which the first attempt finds out.
+  int x = static_cast<int>(std::floor((binary - 1) * 0.30102999566398120));
   for (int attempt = 0; attempt < 3; ++attempt) {
     const int scale = 14 - x;
     if (scale < 0 || scale > 18) return false;
