@@ -34,8 +34,14 @@ VelCommon::VelStatus KNNPassError(const VelCommon::VelStatus& scored,
 
 KNNCandidateEvaluation::KNNCandidateEvaluation(KNNSingleResponseModel& model,
                                                KNNPredictionFactory& factory,
-                                               const std::vector<int>& base, int32_t K)
-    : model_(model), factory_(factory), base_(base), K_(K) {}
+                                               const std::vector<int>& base, int32_t K,
+                                               KNNCandidateAnswers& answers)
+    : model_(model),
+      factory_(factory),
+      base_(base),
+      K_(K),
+      found_(answers.found),
+      counts_(answers.counts) {}
 
 size_t KNNCandidateEvaluation::GroupSize(size_t remaining) const {
   const size_t n = model_.GetDataPreparation()->caseRows.size();

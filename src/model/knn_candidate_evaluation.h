@@ -18,10 +18,18 @@
 VelCommon::VelStatus KNNPassError(const VelCommon::VelStatus& scored,
                                   const KNNPredictionFactory& factory, double& error);
 
+// Every candidate's answers of a shared pass: K slots per case for each candidate of the
+// group, and one count per case. Kept by the caller from pass to pass, so that the next
+// pass reuses the memory (tens of megabytes) instead of having it mapped and cleared again.
+struct KNNCandidateAnswers {
+  std::vector<KNNNeighbor> found;
+  std::vector<int32_t> counts;
+};
+
 class KNNCandidateEvaluation {
  public:
   KNNCandidateEvaluation(KNNSingleResponseModel& model, KNNPredictionFactory& factory,
-                         const std::vector<int>& base, int32_t K);
+                         const std::vector<int>& base, int32_t K, KNNCandidateAnswers& answers);
 
   // How many of the next `remaining` candidates one shared pass should take: as many as fit
   // the memory budget, 0 when fewer than two do (nothing is then gained).
@@ -45,7 +53,7 @@ class KNNCandidateEvaluation {
   KNNPredictionFactory& factory_;
   std::vector<int> base_;
   int32_t K_;
-  std::vector<KNNNeighbor> found_;  // per candidate of the group: K slots per case
-  std::vector<int32_t> counts_;     // per candidate of the group: one count per case
+  std::vector<KNNNeighbor>& found_;  // per candidate of the group: K slots per case
+  std::vector<int32_t>& counts_;     // per candidate of the group: one count per case
   std::vector<int> group_;          // the last group evaluated
 };

@@ -23,6 +23,7 @@ void KNNSpecificNumFS::Restart(const std::vector<int>& candidates) {
   selected = settings->ForcedVariables;
   stepErrors.clear();
   trialErrors_.clear();
+  trialAnswers_ = KNNCandidateAnswers();  // (its memory too)
   forcedSetEvaluated = false;
   status = VelCommon::VelStatus();
 }
@@ -62,7 +63,7 @@ VelCommon::VelStatus KNNSpecificNumFS::TrialPass(KNNSingleResponseModel& model, 
   size_t next = 0;  // remaining candidates evaluated so far
   const std::vector<int> base(selected.begin(), selected.end() - 1);
   if (sharedSearches && (base.empty() || base.size() >= kSharedSearchBase)) {
-    KNNCandidateEvaluation shared(model, *predictionFactory, base, K);
+    KNNCandidateEvaluation shared(model, *predictionFactory, base, K, trialAnswers_);
     size_t lastGroup = 0;  // where the last group evaluated starts
     for (size_t group = shared.GroupSize(remaining.size()); group > 0;
          group = shared.GroupSize(remaining.size() - next)) {

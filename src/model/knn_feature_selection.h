@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "boundary/stop_control.h"
+#include "model/knn_candidate_evaluation.h"
 #include "host/vel_status.h"
 #include "model/knn_single_response_model.h"
 #include "predict/knn_prediction_factory.h"
@@ -61,6 +62,7 @@ class KNNSpecificNumFS {
   size_t BestTrial() const;
 
   std::vector<double> trialErrors_;
+  KNNCandidateAnswers trialAnswers_;  // the shared passes' answers, reused from pass to pass
 };
 
 // Stops when the error no longer changes by more than SpecifiedErrRange (relative).
