@@ -155,6 +155,9 @@ struct KNNKdTree::Impl {
   void ChooseCut(int32_t start, int32_t n, int32_t& cd, double& cv, int32_t& nLow,
                  bool& isContinuous);
   int32_t ContinuousCut(int32_t start, int32_t n, int column, double s, double& cv);
+  template <class Stays, class Keeps>
+  int32_t ExchangeToFront(int32_t* stretch, int32_t begin, int32_t n, bool ordered,
+                          const Stays& stays, const Keeps& keeps);
   int32_t CategoricalCut(int32_t start, int32_t n, int column, double cv);
 
   void PrepareFeatures();
@@ -255,6 +258,7 @@ struct KNNKdTree::Impl {
   // Build scratch, reused across builds.
   std::vector<Bound> savedBounds;  // per depth: the bounds of every feature position
   std::vector<double> cutValues;   // the values of the stretch being cut
+  std::vector<int32_t> cutStops;   // scratch of the exchanges of a cut
   std::vector<PendingBuild> pendingBuilds;
   std::vector<unsigned> histogram;
   std::vector<PendingSearch> pendingSearches;
@@ -375,6 +379,53 @@ bool KNNKdTree::Impl::IsFlatCell() const {
   return true;
 }
 
+// The two-pointer exchange over [begin, n) of the stretch and its values: the left pointer
+// passes values that `stay` in front, the right one values that `keep` to the back, and the
+// values where they stop change places until the pointers cross. Returns where the left
+// pointer stopped. Without NaN values (ordered), the same exchanges are found by two
+// branch-free scans: the k-th takes the k-th stop from the left and the k-th from the right
+// while they have not crossed, and the left pointer ends at the next stop from the left or
+// at the last exchange's right place, whichever comes first.
+template <class Stays, class Keeps>
+int32_t KNNKdTree::Impl::ExchangeToFront(int32_t* stretch, int32_t begin, int32_t n, bool ordered,
+                                         const Stays& stays, const Keeps& keeps) {
+  double* values = cutValues.data();
+  const auto exchange = [stretch, values](int32_t i, int32_t j) {
+    std::swap(stretch[i], stretch[j]);
+    std::swap(values[i], values[j]);
+  };
+  if (!ordered) {
+    int32_t l = begin;
+    int32_t r = n - 1;
+    for (;;) {
+      while (l < n && stays(values[l])) ++l;
+      while (r >= begin && keeps(values[r])) --r;
+      if (l > r) return l;
+      exchange(l++, r--);
+    }
+  }
+  const auto count = static_cast<size_t>(n - begin);
+  cutStops.resize(2 * count + 2);
+  int32_t* fromLeft = cutStops.data();
+  int32_t* fromRight = fromLeft + count + 1;
+  int32_t lefts = 0;
+  for (int32_t i = begin; i < n; ++i) {
+    fromLeft[lefts] = i;
+    lefts += stays(values[i]) ? 0 : 1;
+  }
+  int32_t rights = 0;
+  for (int32_t i = n - 1; i >= begin; --i) {
+    fromRight[rights] = i;
+    rights += keeps(values[i]) ? 0 : 1;
+  }
+  int32_t k = 0;
+  for (; k < lefts && k < rights && fromLeft[k] < fromRight[k]; ++k) {
+    exchange(fromLeft[k], fromRight[k]);
+  }
+  const int32_t next = k < lefts ? fromLeft[k] : n;
+  return k == 0 ? next : std::min(next, fromRight[k - 1]);
+}
+
 // Sliding-midpoint cut of a continuous column, in weighted space. Reorders the stretch so
 // that the cases below cv come first, then those equal to cv (highest case number first),
 // then those above it; returns how many of them go to the low child.
@@ -385,18 +436,32 @@ int32_t KNNKdTree::Impl::ContinuousCut(int32_t start, int32_t n, int column, dou
   double* values = cutValues.data();
   for (int32_t i = 0; i < n; ++i) values[i] = s * Row(stretch[i])[column];
   auto value = [values](int32_t i) { return values[i]; };
-  auto exchange = [stretch, values](int32_t i, int32_t j) {
-    std::swap(stretch[i], stretch[j]);
-    std::swap(values[i], values[j]);
-  };
 
-  double lowest = value(0);
-  double highest = lowest;
-  for (int32_t i = 1; i < n; ++i) {
-    const double v = value(i);
-    if (v < lowest) lowest = v;
-    if (v > highest) highest = v;
+  // Four running extremes (independent chains); combined with the same comparisons they
+  // give what one running pair gives, a leading NaN included.
+  double low[4] = {value(0), value(0), value(0), value(0)};
+  double high[4] = {value(0), value(0), value(0), value(0)};
+  int32_t i = 1;
+  for (; i + 4 <= n; i += 4) {
+    for (int k = 0; k < 4; ++k) {
+      const double v = value(i + k);
+      if (v < low[k]) low[k] = v;
+      if (v > high[k]) high[k] = v;
+    }
   }
+  for (; i < n; ++i) {
+    const double v = value(i);
+    if (v < low[0]) low[0] = v;
+    if (v > high[0]) high[0] = v;
+  }
+  double lowest = low[0];
+  double highest = high[0];
+  for (int k = 1; k < 4; ++k) {
+    if (low[k] < lowest) lowest = low[k];
+    if (high[k] > highest) highest = high[k];
+  }
+  bool ordered = true;
+  for (int32_t j = 0; j < n; ++j) ordered &= !std::isnan(value(j));
   const Bound& b = bounds[static_cast<size_t>(column)];
   const double ideal = (b.lo + b.hi) * 0.5;
   if (lowest > ideal) {
@@ -409,23 +474,12 @@ int32_t KNNKdTree::Impl::ContinuousCut(int32_t start, int32_t n, int column, dou
 
   // Two passes of a two-pointer exchange: first everything below cv, then everything
   // equal to it, to the front.
-  int32_t l = 0;
-  int32_t r = n - 1;
-  for (;;) {
-    while (l < n && value(l) < cv) ++l;
-    while (r >= 0 && value(r) >= cv) --r;
-    if (l > r) break;
-    exchange(l++, r--);
-  }
-  const int32_t br1 = l;
-  r = n - 1;
-  for (;;) {
-    while (l < n && value(l) <= cv) ++l;
-    while (r >= br1 && value(r) > cv) --r;
-    if (l > r) break;
-    exchange(l++, r--);
-  }
-  const int32_t br2 = l;
+  const int32_t br1 = ExchangeToFront(
+      stretch, 0, n, ordered, [cv](double v) { return v < cv; },
+      [cv](double v) { return v >= cv; });
+  const int32_t br2 = ExchangeToFront(
+      stretch, br1, n, ordered, [cv](double v) { return v <= cv; },
+      [cv](double v) { return v > cv; });
   std::sort(stretch + br1, stretch + br2, std::greater<int32_t>());
 
   if (lowest > ideal) return 1;
