@@ -32,6 +32,10 @@ constexpr double kLargestSum = 1e300;
 constexpr int kLanes = 8;
 constexpr int kLaneWidth = 2;  // the SSE2 vector every x86-64 processor has
 
+// The width of the wide leaf scans and the instruction set they are compiled for.
+constexpr int kWideWidth = 4;
+#define KNN_WIDE_TARGET "avx2"
+
 // Vectors of W doubles and their comparison masks. A group of kLanes sums is kLanes / W of
 // them: four SSE2 vectors, or two AVX2 vectors in the leaf scans compiled for processors
 // that have AVX2 (the same operations lane by lane, so the same sums; no fused
@@ -55,10 +59,6 @@ template <class V>
 using MaskOf = typename VectorOf<sizeof(V) / sizeof(double)>::mask;
 using Lanes = VectorOf<kLaneWidth>::type;
 
-// The width of the wide leaf scans and the instruction set they are compiled for.
-constexpr int kWideWidth = 4;
-#define KNN_WIDE_TARGET "avx2"
-
 // Whether trees built from now on use the wide leaf scans: the processor has them and they
 // are not turned off (tests run both).
 bool WideLeafScans();
@@ -80,14 +80,14 @@ template <class V>
 [[gnu::always_inline]] inline V Max(V a, V b) {
   return a > b ? a : b;
 }
-// The sign bits of a comparison mask's lanes (movmskpd; a wide mask as its two halves, as the
-// wide instruction cannot be named outside the functions compiled for it).
+// The sign bits of a comparison mask's lanes (movmskpd). The wide one is compiled for the
+// wide target only, and so cannot be forced inline into the generic helpers below; they are
+// themselves inlined into the wide functions, where the compiler inlines it as well.
 [[gnu::always_inline]] inline unsigned SignBits(VectorOf<2>::mask within) {
   return static_cast<unsigned>(__builtin_ia32_movmskpd((VectorOf<2>::type)within));
 }
-[[gnu::always_inline]] inline unsigned SignBits(VectorOf<4>::mask within) {
-  return SignBits(VectorOf<2>::mask{within[0], within[1]}) |
-         SignBits(VectorOf<2>::mask{within[2], within[3]}) << 2;
+[[gnu::target(KNN_WIDE_TARGET)]] inline unsigned SignBits(VectorOf<4>::mask within) {
+  return static_cast<unsigned>(__builtin_ia32_movmskpd256((VectorOf<4>::type)within));
 }
 // The lanes of a group of kLanes sums that are at most bound, as bits (lane i: bit i). A NaN
 // sum is never within.
