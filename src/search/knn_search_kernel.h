@@ -76,6 +76,19 @@ template <class V>
   for (size_t i = 0; i < sizeof(V) / sizeof(double); ++i) v[i] = x;
   return v;
 }
+// A value from memory in every lane (vbroadcastsd for the wide vectors, compiled and inlined
+// as SignBits below is).
+[[gnu::target(KNN_WIDE_TARGET)]] inline VectorOf<4>::type BroadcastFrom(const double* p) {
+  return __builtin_ia32_vbroadcastsd256(p);
+}
+template <class V>
+[[gnu::always_inline]] inline V LoadBroadcast(const double* p) {
+  if constexpr (sizeof(V) == sizeof(VectorOf<4>::type)) {
+    return BroadcastFrom(p);
+  } else {
+    return Broadcast<V>(*p);
+  }
+}
 template <class V>
 [[gnu::always_inline]] inline V Max(V a, V b) {
   return a > b ? a : b;
@@ -192,9 +205,9 @@ template <class Terms, bool kMixed, class V>
   constexpr int kWidth = sizeof(V) / sizeof(double);
   for (int v = 0; v < kLanes / kWidth; ++v) sums[v] = V{};
   for (int j = 0; j < f; ++j, values += m) {
-    const V qj = Broadcast<V>(q[j]);
+    const V qj = LoadBroadcast<V>(q + j);
     if (!kMixed || continuous[j]) {
-      const V wj = Broadcast<V>(w[j]);
+      const V wj = LoadBroadcast<V>(w + j);
       for (int v = 0; v < kLanes / kWidth; ++v) {
         sums[v] += Terms::Term(qj - LoadLanes<V>(values + v * kWidth), wj);
       }
