@@ -270,9 +270,8 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
     // sum are both within its bound; kLanes candidates are tested at a time. Most groups of a
     // scanned leaf lie beyond every bound (no candidate's sum can be smaller than the base
     // sum): one test of the widest bound passes them by.
-    const double groupLowest = Lowest(sums);
-    if (!(groupLowest <= widestBound)) continue;
-    const V lowest = Broadcast<V>(groupLowest);
+    if (WithinBits(sums, widestBound) == 0) continue;
+    const V lowest = Broadcast<V>(Lowest(sums));
     const double* values = block + group + static_cast<size_t>(b) * static_cast<size_t>(m);
     const unsigned lanes = LanesBelow(m - group);
     const int32_t* cases = order.data() + leaf.high + group;
