@@ -246,20 +246,26 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
   constexpr int kVectors = kLanes / W;
   const V reach = Broadcast<V>(baseReach);
   const V keep = Broadcast<V>(1.0 - kPruneMargin);
+  // (The arrays' addresses are held here: the lists' stores could otherwise change them, to
+  // the compiler's knowledge, and each use would read them again.)
   double* need = leafNeed.data();
+  const double* bounds = bound.data();
+  const double* qCandidate = queryCandidate.data();
   unsigned anyWithin = 0;
   for (size_t c = 0; c < rp; c += W) {
-    const V qc = LoadLanes<V>(queryCandidate.data() + c);
+    const V qc = LoadLanes<V>(qCandidate + c);
     const V gap = Max(Max(LoadWidened<V>(clo + c) - qc, qc - LoadWidened<V>(clo + rp + c)), V{});
     const V least = (reach + Terms::Term(gap, LoadLanes<V>(candidateWeight.data() + c))) * keep;
     std::memcpy(need + c, &least, sizeof least);
-    anyWithin |= SignBits(least <= LoadLanes<V>(bound.data() + c));
+    anyWithin |= SignBits(least <= LoadLanes<V>(bounds + c));
   }
   if (anyWithin == 0) return;
 
   const int32_t m = leaf.end - leaf.high;
   const double* block = rows.data() + static_cast<size_t>(leaf.high) * static_cast<size_t>(width);
   const uint8_t* kind = continuous.data();
+  const int32_t* leafCases = order.data() + leaf.high;
+  const double widest = widestBound;
   bool offered = false;
   for (int32_t group = 0; group < m; group += kLanes) {
     // The base sums of kLanes cases, in column order, exactly as the KD-tree's leaf scan;
@@ -270,27 +276,27 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
     // sum are both within its bound; kLanes candidates are tested at a time. Most groups of a
     // scanned leaf lie beyond every bound (no candidate's sum can be smaller than the base
     // sum): one test of the widest bound passes them by.
-    if (WithinBits(sums, widestBound) == 0) continue;
+    if (WithinBits(sums, widest) == 0) continue;
     const V lowest = Broadcast<V>(Lowest(sums));
     const double* values = block + group + static_cast<size_t>(b) * static_cast<size_t>(m);
     const unsigned lanes = LanesBelow(m - group);
-    const int32_t* cases = order.data() + leaf.high + group;
+    const int32_t* cases = leafCases + group;
     for (size_t first = 0; first < rp; first += kLanes) {
       unsigned scanned = 0;
       for (int v = 0; v < kVectors; ++v) {
         const size_t c = first + static_cast<size_t>(v * W);
         const V least = Max(lowest, LoadLanes<V>(need + c));
-        scanned |= SignBits(least <= LoadLanes<V>(bound.data() + c)) << (v * W);
+        scanned |= SignBits(least <= LoadLanes<V>(bounds + c)) << (v * W);
       }
       while (scanned != 0) {
         const size_t c = first + static_cast<size_t>(std::countr_zero(scanned));
         scanned &= scanned - 1;
         const size_t j = static_cast<size_t>(b) + c;
         const double* cv = values + c * static_cast<size_t>(m);
-        const V qc = Broadcast<V>(queryCandidate[c]);
+        const V qc = LoadBroadcast<V>(qCandidate + c);
         V total[kVectors];
         if (kind[j]) {
-          const V wc = Broadcast<V>(w[j]);
+          const V wc = LoadBroadcast<V>(w + j);
           for (int v = 0; v < kVectors; ++v) {
             total[v] = sums[v] + Terms::Term(qc - LoadLanes<V>(cv + v * W), wc);
           }
@@ -300,13 +306,13 @@ void KNNCandidateSearch::Impl::ScanLeaf(const Node& leaf) {
             total[v] = sums[v] + (qc != LoadLanes<V>(cv + v * W) ? mismatch : V{});
           }
         }
-        unsigned bits = WithinBits(total, bound[c]) & lanes;
+        unsigned bits = WithinBits(total, bounds[c]) & lanes;
         while (bits != 0) {
           const int i = std::countr_zero(bits);
           bits &= bits - 1;
           const double sum = total[i / W][i % W];
           // The bound may have shrunk with this group's earlier offers.
-          if (sum > bound[c]) continue;
+          if (sum > bounds[c]) continue;
           Offer<W>(static_cast<int>(c), sum, cases[i]);
           offered = true;
         }
