@@ -144,7 +144,7 @@ TEST_P(CandidateSearchRandomised, AgreesWithOneTreePerFeatureList) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, CandidateSearchRandomised,
-                         ::testing::Values(std::make_tuple(Shape::kClusters, 0, true, 31u, 600),
+                         ::testing::Values(std::make_tuple(Shape::kClusters, 0, true, 31u, 1500),
                                            std::make_tuple(Shape::kClusters, 1, true, 32u, 600),
                                            std::make_tuple(Shape::kClusters, 0, false, 33u, 300),
                                            std::make_tuple(Shape::kDuplicates, 0, true, 34u, 300),
