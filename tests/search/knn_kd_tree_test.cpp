@@ -413,7 +413,7 @@ TEST_P(KdTreeRandomised, JoinedFoldSearchGivesTheWholeTreesAnswer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, KdTreeRandomised,
-                         ::testing::Values(std::make_tuple(Shape::kClusters, 0, 11u, 700),
+                         ::testing::Values(std::make_tuple(Shape::kClusters, 0, 11u, 2000),
                                            std::make_tuple(Shape::kClusters, 1, 12u, 700),
                                            std::make_tuple(Shape::kClusters, 0, 13u, 9),
                                            std::make_tuple(Shape::kDuplicates, 0, 14u, 400),
