@@ -115,7 +115,10 @@ struct KNNCandidateSearch::Impl {
   std::vector<int64_t> listCases;
   int32_t listStride = 0;  // ListStride(slots)
   std::vector<int32_t> count;
-  std::vector<double> bound;            // per candidate: its (K + 1)-th sum, or kNoBound
+  // Per candidate: its (K + 1)-th sum, or at most the reach of a tie with its K-th
+  // (TieReach), or kNoBound.
+  std::vector<double> bound;
+  std::vector<double> tieTolerance;     // per candidate: the tie test's; +inf when none
   std::vector<double> candidateWeight;  // rPadded entries, zero beyond r
   std::vector<double> leafNeed;  // per leaf scan: what each candidate's sums there are at least
   int32_t slots = 0;             // K + 1
@@ -334,8 +337,10 @@ void KNNCandidateSearch::Impl::Offer(int c, double sum, int32_t caseNumber) {
     return;
   const size_t cs = static_cast<size_t>(c);
   const size_t at = cs * static_cast<size_t>(listStride);
-  bound[cs] = InsertInList<W>(listSums.data() + at, listCases.data() + at, count[cs], slots, sum,
-                              caseNumber);
+  double* sums = listSums.data() + at;
+  double reach = InsertInList<W>(sums, listCases.data() + at, count[cs], slots, sum, caseNumber);
+  if (count[cs] >= slots - 1) reach = std::min(reach, TieReach(sums[slots - 2], tieTolerance[cs]));
+  bound[cs] = reach;
 }
 
 // Without base features each list has one column: its nearest cases are the query's
@@ -436,6 +441,14 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
     for (int c = 0; c < r; ++c) counts[static_cast<size_t>(c) * countStride] = -1;
     return;
   }
+  tieTolerance.resize(static_cast<size_t>(r));
+  for (int c = 0; c < r; ++c) {
+    const size_t cs = static_cast<size_t>(c);
+    double scale = baseScale;
+    tieTolerance[cs] = AddScale(b + c, queryCandidate[cs], scale) && scale <= kLargestSum
+                           ? kTieAbsolute * scale + DBL_MIN
+                           : HUGE_VAL;
+  }
   if (b == 0) {
     for (int c = 0; c < r; ++c) Merge<Terms>(c);
   } else if (wide) {
@@ -446,12 +459,11 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
 
   for (int c = 0; c < r; ++c) {
     const size_t cs = static_cast<size_t>(c);
-    double scale = baseScale;
-    if (!AddScale(b + c, queryCandidate[cs], scale) || !(scale <= kLargestSum)) {
+    const double tolerance = tieTolerance[cs];
+    if (tolerance == HUGE_VAL) {  // sums that could come near overflow: not answered here
       counts[static_cast<size_t>(c) * countStride] = -1;
       continue;
     }
-    const double tolerance = kTieAbsolute * scale + DBL_MIN;
     const size_t at = cs * static_cast<size_t>(listStride);
     const double* sums = listSums.data() + at;
     bool tie = false;

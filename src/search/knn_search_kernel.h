@@ -325,6 +325,15 @@ template <int W>
   return count == slots ? sums[slots - 1] : kNoBound;
 }
 
+// The largest sum that the tie test (sums[i] - sums[i - 1] <= kTieRelative * sums[i] + tol)
+// could still find tied with a list's K-th sum, with room for the test's own rounding. A
+// case beyond it cannot change the answer as the (K + 1)-th either: the K nearest stay, and
+// the test finds no tie with it; so a search need not look further than this once it holds
+// K cases.
+inline double TieReach(double kthSum, double tolerance) {
+  return (kthSum + tolerance) / (1.0 - kTieRelative) * (1.0 + 1e-12);
+}
+
 // Categorical codes are compared after truncation, as the category histograms count them.
 inline int Code(double value) {
   return KNNCaseValue::TruncateToInt(value);

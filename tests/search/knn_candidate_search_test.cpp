@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -175,6 +176,40 @@ TEST(CandidateSearchTest, RefusesWhatItCannotIndex) {
   EXPECT_FALSE(search.Build({x}, {y, 99}, weights)) << "unknown feature";
   weights[size_t(y)] = -1.0;
   EXPECT_FALSE(search.Build({x}, {y}, weights)) << "negative weight";
+}
+
+// The search looks no further than a tie with the K-th case could reach: a (K + 1)-th case
+// within the tie tolerance must still be found (the answer is handed back), one beyond it
+// leaves the answer to the search.
+TEST(CandidateSearchTest, HandsBackANearTieWithTheKthCase) {
+  for (const double gap : {2e-11, 1e-6}) {
+    SearchTable table;
+    table.AddCaseId("id");
+    const int x = table.AddContinuous("x");
+    const int y = table.AddContinuous("y");
+    // Case 1 is searched: cases 2 and 3 at sums 1 and 4, case 4 at 4 (1 + gap), then many
+    // far cases, so that the tree has several leaves to visit.
+    table.AddRow({1.0, 0.0, 0.0});
+    table.AddRow({2.0, 1.0, 0.0});
+    table.AddRow({3.0, 2.0, 0.0});
+    table.AddRow({4.0, -2.0 * std::sqrt(1.0 + gap), 0.0});
+    for (int i = 0; i < 300; ++i) table.AddRow({5.0 + i, 50.0 + i, 0.5 * (i % 7)});
+    ASSERT_TRUE(table.Prepare().IsOK());
+    std::vector<double> weights(size_t(table.Data().rowWidth), 1.0);
+    KNNCandidateSearch search(table.Data());
+    ASSERT_TRUE(search.Build({x}, {y}, weights));
+    constexpr int K = 2;
+    std::vector<KNNNeighbor> found(K);
+    int32_t count = 0;
+    search.Search(0, K, found.data(), K, &count, 1);
+    if (gap < 1e-8) {
+      EXPECT_EQ(count, -1) << "a near tie between the 2nd and 3rd nearest";
+    } else {
+      ASSERT_EQ(count, K);
+      EXPECT_EQ(found[0].caseIndex, 1);
+      EXPECT_EQ(found[1].caseIndex, 2);
+    }
+  }
 }
 
 }  // namespace
