@@ -330,8 +330,10 @@ template <int W>
 // case beyond it cannot change the answer as the (K + 1)-th either: the K nearest stay, and
 // the test finds no tie with it; so a search need not look further than this once it holds
 // K cases.
+// (A product: it is formed at every offer once a list holds K cases.)
+constexpr double kTieReachFactor = (1.0 + 1e-12) / (1.0 - kTieRelative);
 inline double TieReach(double kthSum, double tolerance) {
-  return (kthSum + tolerance) / (1.0 - kTieRelative) * (1.0 + 1e-12);
+  return (kthSum + tolerance) * kTieReachFactor;
 }
 
 // Categorical codes are compared after truncation, as the category histograms count them.
