@@ -55,5 +55,5 @@ class KNNCandidateEvaluation {
   int32_t K_;
   std::vector<KNNNeighbor>& found_;  // per candidate of the group: K slots per case
   std::vector<int32_t>& counts_;     // per candidate of the group: one count per case
-  std::vector<int> group_;          // the last group evaluated
+  std::vector<int> group_;           // the last group evaluated
 };

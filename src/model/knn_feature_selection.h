@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "boundary/stop_control.h"
-#include "model/knn_candidate_evaluation.h"
 #include "host/vel_status.h"
+#include "model/knn_candidate_evaluation.h"
 #include "model/knn_single_response_model.h"
 #include "predict/knn_prediction_factory.h"
 #include "settings/knn_settings.h"
