@@ -446,7 +446,7 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
     const size_t cs = static_cast<size_t>(c);
     double scale = baseScale;
     tieTolerance[cs] = AddScale(b + c, queryCandidate[cs], scale) && scale <= kLargestSum
-                           ? kTieAbsolute * scale + DBL_MIN
+                           ? TieTolerance(scale)
                            : HUGE_VAL;
   }
   if (b == 0) {
@@ -459,18 +459,11 @@ void KNNCandidateSearch::Impl::Search(int32_t caseNumber, int K, KNNNeighbor* fo
 
   for (int c = 0; c < r; ++c) {
     const size_t cs = static_cast<size_t>(c);
-    const double tolerance = tieTolerance[cs];
-    if (tolerance == HUGE_VAL) {  // sums that could come near overflow: not answered here
-      counts[static_cast<size_t>(c) * countStride] = -1;
-      continue;
-    }
     const size_t at = cs * static_cast<size_t>(listStride);
     const double* sums = listSums.data() + at;
-    bool tie = false;
-    for (int32_t i = 1; i < count[cs] && !tie; ++i) {
-      tie = sums[i] - sums[i - 1] <= kTieRelative * sums[i] + tolerance;
-    }
-    if (tie) {
+    // Sums that could come near overflow (no tolerance) or a tie: not answered here.
+    const double tolerance = tieTolerance[cs];
+    if (tolerance == HUGE_VAL || HasTie(sums, count[cs], tolerance)) {
       counts[static_cast<size_t>(c) * countStride] = -1;
       continue;
     }

@@ -983,11 +983,8 @@ double KNNKdTree::Impl::BeginFast(const double* query, int K, bool includeSelf) 
 }
 
 bool KNNKdTree::Impl::EndFast(int K, double scale, KNNNeighborList& list) {
-  const double tolerance = kTieAbsolute * scale + DBL_MIN;
   const double* sums = fastSums.data();
-  for (int32_t i = 1; i < fastCount; ++i) {
-    if (sums[i] - sums[i - 1] <= kTieRelative * sums[i] + tolerance) return false;
-  }
+  if (HasTie(sums, fastCount, TieTolerance(scale))) return false;
   const int32_t reported = std::min(fastCount, static_cast<int32_t>(K));
   for (int32_t i = 0; i < reported; ++i) {
     list.items[static_cast<size_t>(i)] =

@@ -325,12 +325,23 @@ template <int W>
   return count == slots ? sums[slots - 1] : kNoBound;
 }
 
-// The largest sum that the tie test (sums[i] - sums[i - 1] <= kTieRelative * sums[i] + tol)
-// could still find tied with a list's K-th sum, with room for the test's own rounding. A
-// case beyond it cannot change the answer as the (K + 1)-th either: the K nearest stay, and
-// the test finds no tie with it; so a search need not look further than this once it holds
-// K cases.
-// (A product: it is formed at every offer once a list holds K cases.)
+// The tie test of a search's answer: a sorted list of count sums stands only when no two of
+// them are closer than the one-case-per-leaf walk's rounding could blur (relative
+// kTieRelative, absolute TieTolerance of the sums' largest reach, scale).
+inline double TieTolerance(double scale) {
+  return kTieAbsolute * scale + DBL_MIN;
+}
+inline bool HasTie(const double* sums, int32_t count, double tolerance) {
+  for (int32_t i = 1; i < count; ++i) {
+    if (sums[i] - sums[i - 1] <= kTieRelative * sums[i] + tolerance) return true;
+  }
+  return false;
+}
+
+// The largest sum that HasTie could still find tied with a list's K-th sum, with room for
+// the test's own rounding. A case beyond it cannot change the answer as the (K + 1)-th
+// either: the K nearest stay, and the test finds no tie with it; so a search need not look
+// further than this once it holds K cases. (A product: it is formed at every offer.)
 constexpr double kTieReachFactor = (1.0 + 1e-12) / (1.0 - kTieRelative);
 inline double TieReach(double kthSum, double tolerance) {
   return (kthSum + tolerance) * kTieReachFactor;
